@@ -1,0 +1,91 @@
+#include "url.hpp"
+
+#include <stdexcept>
+
+namespace corvault::core {
+namespace {
+
+bool is_scheme_char(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' ||
+           c == '-' || c == '.';
+}
+
+void remove_all(std::string& text, std::string_view what) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t pos = 0;
+    for (std::size_t hit; (hit = text.find(what, pos)) != std::string::npos; pos = hit + what.size()) {
+        out.append(text, pos, hit - pos);
+    }
+    out.append(text, pos, std::string::npos);
+    text.swap(out);
+}
+
+}  // namespace
+
+UrlParts split_url(std::string_view input) {
+    // Leading C0 controls and blanks go, and tabs and line breaks anywhere, as urlsplit does.
+    std::size_t lead = 0;
+    while (lead < input.size() && static_cast<unsigned char>(input[lead]) <= 0x20) ++lead;
+    std::string url;
+    url.reserve(input.size() - lead);
+    for (char c : input.substr(lead)) {
+        if (c != '\t' && c != '\r' && c != '\n') url += c;
+    }
+
+    UrlParts parts;
+    std::string_view rest = url;
+    std::size_t colon = rest.find(':');
+    if (colon != std::string_view::npos && colon > 0 &&
+        ((rest[0] >= 'a' && rest[0] <= 'z') || (rest[0] >= 'A' && rest[0] <= 'Z'))) {
+        bool all_scheme = true;
+        for (std::size_t i = 0; i < colon; ++i) all_scheme = all_scheme && is_scheme_char(rest[i]);
+        if (all_scheme) {
+            for (std::size_t i = 0; i < colon; ++i) {
+                char c = rest[i];
+                parts.scheme += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+            }
+            rest.remove_prefix(colon + 1);
+        }
+    }
+    if (rest.substr(0, 2) == "//") {
+        std::size_t end = rest.find_first_of("/?#", 2);
+        if (end == std::string_view::npos) end = rest.size();
+        parts.netloc = std::string(rest.substr(2, end - 2));
+        rest.remove_prefix(end);
+        bool open = parts.netloc.find('[') != std::string::npos;
+        bool close = parts.netloc.find(']') != std::string::npos;
+        if (open != close) throw std::invalid_argument("Invalid IPv6 URL");
+    }
+    std::size_t hash = rest.find('#');
+    if (hash != std::string_view::npos) {
+        parts.fragment = std::string(rest.substr(hash + 1));
+        rest = rest.substr(0, hash);
+    }
+    std::size_t question = rest.find('?');
+    if (question != std::string_view::npos) {
+        parts.query = std::string(rest.substr(question + 1));
+        rest = rest.substr(0, question);
+    }
+    parts.path = std::string(rest);
+    return parts;
+}
+
+std::string strip_scheme_markers(std::string_view endpoint) {
+    std::string host(endpoint);
+    remove_all(host, "https://");
+    remove_all(host, "http://");
+    return host;
+}
+
+std::string_view scheme_prefix(std::string_view endpoint) {
+    std::size_t pos = endpoint.find("://");
+    return pos == std::string_view::npos ? endpoint : endpoint.substr(0, pos);
+}
+
+std::string_view strip_trailing_slashes(std::string_view text) {
+    while (!text.empty() && text.back() == '/') text.remove_suffix(1);
+    return text;
+}
+
+}  // namespace corvault::core
