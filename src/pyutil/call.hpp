@@ -1,0 +1,34 @@
+// Calls into Python with positional and keyword arguments through vectorcall, so that calls
+// between a client's operations go through attribute lookup on the object (`self._request(...)`)
+// and subclasses and replaced methods are honoured.
+#pragma once
+
+#include <cstddef>
+
+#include "pyutil/ref.hpp"
+
+namespace pyutil {
+
+class Call {
+public:
+    static constexpr std::size_t kMax = 16;
+
+    // Arguments are borrowed: the caller keeps them alive until the call returns.
+    Call& arg(PyObject* value);
+    Call& kw(PyObject* name, PyObject* value);  // `name` should be interned
+    // Adds every entry of a dict as a keyword, in the dict's order.
+    Call& kwargs(PyObject* dict);
+
+    Ref method(PyObject* self, PyObject* name) const;  // self.name(...)
+    Ref call(PyObject* callable) const;
+
+private:
+    Ref invoke(PyObject* callable, PyObject* self, PyObject* name) const;
+    PyObject* positional_[kMax] = {};
+    PyObject* values_[kMax] = {};
+    PyObject* names_[kMax] = {};
+    std::size_t npos_ = 0;
+    std::size_t nkw_ = 0;
+};
+
+}  // namespace pyutil

@@ -1,0 +1,12 @@
+// The current time, read through the standard time.time() looked up at each call, so that a
+// caller (or a test) that replaces time.time is obeyed.
+#pragma once
+
+#include "core/utc_time.hpp"
+#include "pyutil/ref.hpp"
+
+namespace pyutil {
+
+corvault::core::UtcTime utc_now();
+
+}  // namespace pyutil

@@ -1,0 +1,81 @@
+// Owned references and the error convention of the binding layer: a C API failure leaves a Python
+// exception set and is turned into a C++ `Error` throw, which the method boundary turns back
+// into a NULL return. No C++ exception ever reaches the interpreter.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace pyutil {
+
+// Thrown when a Python exception is set and the current operation must unwind.
+struct Error {};
+
+class Ref {
+public:
+    Ref() = default;
+    static Ref steal(PyObject* p) { return Ref(p); }
+    static Ref borrow(PyObject* p) {
+        Py_XINCREF(p);
+        return Ref(p);
+    }
+    Ref(const Ref& other) : p_(other.p_) { Py_XINCREF(p_); }
+    Ref(Ref&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
+    Ref& operator=(Ref other) noexcept {
+        std::swap(p_, other.p_);
+        return *this;
+    }
+    ~Ref() { Py_XDECREF(p_); }
+
+    PyObject* get() const { return p_; }
+    PyObject* release() { return std::exchange(p_, nullptr); }
+    explicit operator bool() const { return p_ != nullptr; }
+
+private:
+    explicit Ref(PyObject* p) : p_(p) {}
+    PyObject* p_ = nullptr;
+};
+
+// A new reference from the C API, or an Error throw when it returned NULL.
+inline Ref check(PyObject* p) {
+    if (p == nullptr) throw Error{};
+    return Ref::steal(p);
+}
+inline int check(int status) {
+    if (status < 0) throw Error{};
+    return status;
+}
+
+[[noreturn]] void raise(PyObject* type, const char* message);
+[[noreturn]] void raise_format(PyObject* type, const char* format, ...);
+
+// An interned name, created on first use (under the GIL) and kept for the process's life.
+class Name {
+public:
+    constexpr explicit Name(const char* text) : text_(text) {}
+    PyObject* get() const {
+        if (p_ == nullptr) {
+            p_ = PyUnicode_InternFromString(text_);
+            if (p_ == nullptr) throw Error{};
+        }
+        return p_;
+    }
+    operator PyObject*() const { return get(); }
+    const char* c_str() const { return text_; }
+
+private:
+    const char* text_;
+    mutable PyObject* p_ = nullptr;
+};
+
+// Text conversions. `utf8` views the interpreter's cached UTF-8 form of a str (valid while the
+// object lives) and raises UnicodeEncodeError for lone surrogates, as str.encode() would.
+std::string_view utf8(PyObject* str);
+Ref to_str(std::string_view utf8_text);
+Ref to_bytes(std::string_view bytes);
+
+}  // namespace pyutil
