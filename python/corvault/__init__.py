@@ -1,0 +1,9 @@
+"""Synchronous object-storage clients, written in C++.
+
+The client classes live in submodules, imported on demand::
+
+    from corvault.dravik import DravikClient      # Amazon S3 and compatible services
+    from corvault.zorbeck import ZorbeckClient    # Tencent Cloud Object Storage
+"""
+
+__version__ = "0.1.0"

@@ -1,0 +1,60 @@
+"""BaseStorageClient: what every client class shares.
+
+Subclasses set all of their own attributes in their constructors and never run this class's
+constructor; every member here works on such an object. A subclass provides ``list(prefix,
+marker, limit)`` returning a listing record (``objects``, ``is_truncated``, ``next_marker``),
+``upload(key, data, content_type=...)`` and ``upload_part(key, upload_id, part_number, data,
+content_type, headers)``.
+"""
+
+import mimetypes
+
+import httpx
+
+DEFAULT_PAGE_SIZE = 1000
+
+
+class BaseStorageClient:
+    """Base class of the storage clients."""
+
+    def upload_file(self, key, local_path):
+        """Store the local file at `local_path` as the object `key`."""
+        content_type = mimetypes.guess_type(local_path)[0] or "application/octet-stream"
+        with open(local_path, "rb") as f:
+            data = f.read()
+        return self.upload(key, data, content_type=content_type)
+
+    def iter_objects(self, prefix="", page_size=DEFAULT_PAGE_SIZE):
+        """Yield the entry of every object under `prefix`, page by page."""
+        marker = ""
+        while True:
+            page = self.list(prefix=prefix, marker=marker, limit=page_size)
+            yield from page.get("objects", [])
+            marker = page.get("next_marker")
+            if not page.get("is_truncated") or not marker:
+                return
+
+    def _upload_part_with_retry(self, key, upload_id, part_number, data,
+                                content_type="application/octet-stream", headers=None, retries=3):
+        """Upload one part, trying up to `retries` times; returns the first 2xx response.
+
+        A transport error or a non-2xx answer counts as a failed attempt. File-like data is
+        rewound before each attempt. When the attempts run out, raises an Exception naming the
+        part and the last status (or the last transport error).
+        """
+        start = data.tell() if hasattr(data, "seek") and hasattr(data, "tell") else None
+        last_failure = None
+        for _ in range(max(1, int(retries))):
+            if start is not None:
+                data.seek(start)
+            try:
+                response = self.upload_part(key, upload_id, part_number, data, content_type, headers)
+            except httpx.TransportError as exc:
+                last_failure = exc
+                continue
+            if 200 <= response.status_code < 300:
+                return response
+            last_failure = response
+        if isinstance(last_failure, httpx.Response):
+            raise Exception(f"上传分片 {part_number} 失败: {last_failure.status_code} {last_failure.text}")
+        raise Exception(f"上传分片 {part_number} 失败: {last_failure!r}") from last_failure
