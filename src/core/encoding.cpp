@@ -8,11 +8,6 @@ constexpr char kHexUpper[] = "0123456789ABCDEF";
 constexpr char kBase64Std[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 constexpr char kBase64Url[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
 
-bool unreserved(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-           c == '.' || c == '_' || c == '~';
-}
-
 std::string base64_with(std::string_view bytes, const char* alphabet) {
     std::string out;
     out.reserve((bytes.size() + 2) / 3 * 4);
@@ -55,18 +50,28 @@ std::string hex_lower(std::string_view bytes) {
 std::string base64(std::string_view bytes) { return base64_with(bytes, kBase64Std); }
 std::string base64_urlsafe(std::string_view bytes) { return base64_with(bytes, kBase64Url); }
 
+namespace {
+// The safe sets are a character or two: a loop beats a memchr call per escaped byte.
+bool in_safe(std::string_view safe, char c) {
+    for (char s : safe) {
+        if (s == c) return true;
+    }
+    return false;
+}
+}  // namespace
+
 void percent_encode_append(std::string& out, std::string_view bytes, std::string_view safe) {
     out.reserve(out.size() + bytes.size());
-    for (char ch : bytes) {
-        auto c = static_cast<unsigned char>(ch);
-        if (unreserved(c) || (c < 0x80 && safe.find(ch) != std::string_view::npos)) {
-            out += ch;
-        } else {
-            out += '%';
-            out += kHexUpper[c >> 4];
-            out += kHexUpper[c & 15];
-        }
+    std::size_t run = 0;  // start of the pending run of characters that stay as they are
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        auto c = static_cast<unsigned char>(bytes[i]);
+        if (is_unreserved(c) || (c < 0x80 && in_safe(safe, bytes[i]))) continue;
+        out.append(bytes, run, i - run);
+        const char escaped[3] = {'%', kHexUpper[c >> 4], kHexUpper[c & 15]};
+        out.append(escaped, 3);
+        run = i + 1;
     }
+    out.append(bytes, run, bytes.size() - run);
 }
 
 }  // namespace corvault::core

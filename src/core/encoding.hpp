@@ -23,6 +23,23 @@ std::string base64(const std::array<std::uint8_t, N>& digest) {
     return base64(std::string_view(reinterpret_cast<const char*>(digest.data()), N));
 }
 
+namespace detail {
+struct UnreservedTable {
+    bool set[256] = {};
+    constexpr UnreservedTable() {
+        for (int c = 'A'; c <= 'Z'; ++c) set[c] = true;
+        for (int c = 'a'; c <= 'z'; ++c) set[c] = true;
+        for (int c = '0'; c <= '9'; ++c) set[c] = true;
+        set[static_cast<unsigned char>('-')] = set[static_cast<unsigned char>('.')] = true;
+        set[static_cast<unsigned char>('_')] = set[static_cast<unsigned char>('~')] = true;
+    }
+};
+inline constexpr UnreservedTable kUnreserved;
+}  // namespace detail
+
+// Whether a byte is an RFC 3986 unreserved character (ASCII letter, digit, "-", ".", "_", "~").
+inline bool is_unreserved(unsigned char c) { return detail::kUnreserved.set[c]; }
+
 // Percent-encoding of raw bytes (UTF-8 for text): ASCII letters, digits and "-._~" stay, so do
 // the characters of `safe`; every other byte becomes "%" and two upper-case hexadecimal digits.
 void percent_encode_append(std::string& out, std::string_view bytes, std::string_view safe = {});

@@ -1,5 +1,6 @@
 #include "url.hpp"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace corvault::core {
@@ -27,10 +28,10 @@ UrlParts split_url(std::string_view input) {
     // Leading C0 controls and blanks go, and tabs and line breaks anywhere, as urlsplit does.
     std::size_t lead = 0;
     while (lead < input.size() && static_cast<unsigned char>(input[lead]) <= 0x20) ++lead;
-    std::string url;
-    url.reserve(input.size() - lead);
-    for (char c : input.substr(lead)) {
-        if (c != '\t' && c != '\r' && c != '\n') url += c;
+    std::string url(input.substr(lead));
+    if (url.find_first_of("\t\r\n") != std::string::npos) {
+        url.erase(std::remove_if(url.begin(), url.end(), [](char c) { return c == '\t' || c == '\r' || c == '\n'; }),
+                  url.end());
     }
 
     UrlParts parts;

@@ -1,7 +1,6 @@
 #include "utc_time.hpp"
 
 #include <cmath>
-#include <cstdio>
 
 namespace corvault::core {
 namespace {
@@ -46,24 +45,63 @@ UtcTime UtcTime::from_epoch_seconds(std::int64_t seconds) {
     return t;
 }
 
+namespace {
+
+// Zero-padded decimal digits, without the cost of a printf call per time stamp.
+void append_digits(std::string& out, long long value, int width) {
+    char buf[24];
+    int n = 0;
+    bool negative = value < 0;
+    unsigned long long v = negative ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+    do {
+        buf[n++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    while (n < width) buf[n++] = '0';
+    if (negative) out += '-';
+    while (n > 0) out += buf[--n];
+}
+
+}  // namespace
+
 std::string format_amz_date(const UtcTime& t) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%04d%02d%02dT%02d%02d%02dZ", t.year, t.month, t.day, t.hour,
-                  t.minute, t.second);
-    return buf;
+    std::string out;
+    out.reserve(16);
+    append_digits(out, t.year, 4);
+    append_digits(out, t.month, 2);
+    append_digits(out, t.day, 2);
+    out += 'T';
+    append_digits(out, t.hour, 2);
+    append_digits(out, t.minute, 2);
+    append_digits(out, t.second, 2);
+    out += 'Z';
+    return out;
 }
 
 std::string format_date_stamp(const UtcTime& t) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%04d%02d%02d", t.year, t.month, t.day);
-    return buf;
+    std::string out;
+    out.reserve(8);
+    append_digits(out, t.year, 4);
+    append_digits(out, t.month, 2);
+    append_digits(out, t.day, 2);
+    return out;
 }
 
 std::string format_rfc1123(const UtcTime& t) {
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%s, %02d %s %04d %02d:%02d:%02d GMT", kWeekdays[t.weekday], t.day,
-                  kMonths[t.month - 1], t.year, t.hour, t.minute, t.second);
-    return buf;
+    std::string out;
+    out.reserve(29);
+    out.append(kWeekdays[t.weekday]).append(", ");
+    append_digits(out, t.day, 2);
+    out.append(" ").append(kMonths[t.month - 1]).append(" ");
+    append_digits(out, t.year, 4);
+    out += ' ';
+    append_digits(out, t.hour, 2);
+    out += ':';
+    append_digits(out, t.minute, 2);
+    out += ':';
+    append_digits(out, t.second, 2);
+    out.append(" GMT");
+    return out;
 }
 
 }  // namespace corvault::core

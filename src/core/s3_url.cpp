@@ -1,0 +1,61 @@
+#include "core/s3_url.hpp"
+
+#include "core/encoding.hpp"
+#include "core/url.hpp"
+
+namespace corvault::core::s3 {
+
+std::string encode_key(std::string_view key) { return percent_encode(key, "/"); }
+
+std::string canonical_path(bool service_level, bool virtual_style, std::string_view bucket, std::string_view key) {
+    if (service_level) return "/";
+    std::string out = "/";
+    if (!virtual_style) out.append(bucket).append("/");
+    percent_encode_append(out, key, "/");
+    return out;
+}
+
+Target object_target(std::string_view endpoint, std::string_view bucket, bool virtual_style, std::string_view key) {
+    Target t;
+    const std::string endpoint_host = strip_scheme_markers(endpoint);
+    if (virtual_style) {
+        t.host = std::string(bucket) + "." + endpoint_host;
+        t.url = split_url(endpoint).scheme + "://" + t.host + "/";
+    } else {
+        t.host = endpoint_host;
+        t.url = std::string(endpoint) + "/" + std::string(bucket) + "/";
+    }
+    percent_encode_append(t.url, key, "/");
+    return t;
+}
+
+Target bucket_target(std::string_view endpoint, std::string_view bucket, bool virtual_style) {
+    Target t;
+    const std::string endpoint_host = strip_scheme_markers(endpoint);
+    if (virtual_style) {
+        t.host = std::string(bucket) + "." + endpoint_host;
+        t.url = std::string(scheme_prefix(endpoint)) + "://" + t.host + "/";
+    } else {
+        t.host = endpoint_host;
+        t.url = std::string(endpoint) + "/" + std::string(bucket) + "/";
+    }
+    return t;
+}
+
+std::string object_url(const PublicUrlBase& b, std::string_view key) {
+    std::string url;
+    url.reserve(b.domain_url.size() + b.endpoint.size() + b.bucket.size() + key.size() * 3 + 8);
+    if (b.custom_domain) {
+        url.append(b.domain_url);
+    } else if (b.virtual_style) {
+        url.append(scheme_prefix(b.endpoint)).append("://").append(b.bucket).append(".");
+        url.append(strip_scheme_markers(b.endpoint));
+    } else {
+        url.append(b.endpoint).append("/").append(b.bucket);
+    }
+    url += '/';
+    percent_encode_append(url, key, "/");
+    return url;
+}
+
+}  // namespace corvault::core::s3

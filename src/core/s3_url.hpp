@@ -1,0 +1,38 @@
+// Where S3 requests go and what object URLs look like, in path style ("endpoint/bucket/key") and
+// virtual-host style ("bucket.endpoint-host/key").
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace corvault::core::s3 {
+
+// An object key as it stands in a path: percent-encoded over UTF-8, "/" kept.
+std::string encode_key(std::string_view key);
+
+// The path the signatures cover: "/" for the service itself, "/" + key in virtual-host style,
+// "/" + bucket + "/" + key in path style.
+std::string canonical_path(bool service_level, bool virtual_style, std::string_view bucket, std::string_view key);
+
+struct Target {
+    std::string url;
+    std::string host;  // the Host header value
+};
+
+// A request on one key of `bucket`. In virtual-host style the scheme is the endpoint's as a URL
+// parser reads it.
+Target object_target(std::string_view endpoint, std::string_view bucket, bool virtual_style, std::string_view key);
+// A request on a bucket as a whole (URL ending in "/").
+Target bucket_target(std::string_view endpoint, std::string_view bucket, bool virtual_style);
+
+// The URL handed to users: a custom domain whole, else the bucket's virtual host or path.
+struct PublicUrlBase {
+    bool custom_domain;
+    std::string_view domain_url;
+    std::string_view endpoint;
+    std::string_view bucket;
+    bool virtual_style;
+};
+std::string object_url(const PublicUrlBase& base, std::string_view key);
+
+}  // namespace corvault::core::s3

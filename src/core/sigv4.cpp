@@ -1,0 +1,256 @@
+#include "core/sigv4.hpp"
+
+#include <algorithm>
+
+#include "core/encoding.hpp"
+#include "core/whitespace.hpp"
+
+namespace corvault::core::sigv4 {
+
+std::string Scope::str() const {
+    std::string out;
+    out.reserve(date_stamp.size() + region.size() + service.size() + 16);
+    out.append(date_stamp).append("/").append(region).append("/").append(service).append("/").append(kTerminator);
+    return out;
+}
+
+namespace {
+
+// Three-way comparison of the percent-encoded forms of `a` and `b`, without building them.
+int compare_encoded(std::string_view a, std::string_view b) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::size_t i = 0, k = 0;
+    while (i < a.size() && k < b.size()) {
+        auto ca = static_cast<unsigned char>(a[i]), cb = static_cast<unsigned char>(b[k]);
+        const bool plain_a = is_unreserved(ca), plain_b = is_unreserved(cb);
+        if (plain_a && plain_b) {
+            if (ca != cb) return ca < cb ? -1 : 1;
+            ++i, ++k;
+            continue;
+        }
+        const unsigned char ea[3] = {plain_a ? ca : static_cast<unsigned char>('%'),
+                                     static_cast<unsigned char>(kHex[ca >> 4]), static_cast<unsigned char>(kHex[ca & 15])};
+        const unsigned char eb[3] = {plain_b ? cb : static_cast<unsigned char>('%'),
+                                     static_cast<unsigned char>(kHex[cb >> 4]), static_cast<unsigned char>(kHex[cb & 15])};
+        if (ea[0] != eb[0]) return ea[0] < eb[0] ? -1 : 1;
+        // Both escaped (a plain character never equals "%"): compare the hexadecimal digits.
+        if (ea[1] != eb[1]) return ea[1] < eb[1] ? -1 : 1;
+        if (ea[2] != eb[2]) return ea[2] < eb[2] ? -1 : 1;
+        ++i, ++k;
+    }
+    if (i < a.size()) return 1;
+    return k < b.size() ? -1 : 0;
+}
+
+// Appends the canonical query: pairs sorted by encoded name (then value), as the service sorts
+// them: "%2F" sorts before "-", while "/" sorts after.
+void append_canonical_query(std::string& out, std::vector<QueryParam> params) {
+    std::sort(params.begin(), params.end(), [](const QueryParam& x, const QueryParam& y) {
+        int by_name = compare_encoded(x.first, y.first);
+        return by_name != 0 ? by_name < 0 : compare_encoded(x.second, y.second) < 0;
+    });
+    bool first = true;
+    for (const auto& [name, value] : params) {
+        if (!first) out += '&';
+        first = false;
+        percent_encode_append(out, name);
+        out += '=';
+        percent_encode_append(out, value);
+    }
+}
+
+}  // namespace
+
+std::string canonical_query(std::vector<QueryParam> params) {
+    std::string out;
+    append_canonical_query(out, std::move(params));
+    return out;
+}
+
+bool is_signed_header(std::string_view name) {
+    return name == "host" || name == "content-type" || name == "content-md5" || name.substr(0, 6) == "x-amz-";
+}
+
+namespace {
+
+// Appends the canonical form of a header value: trimmed, inner white-space runs folded to a blank.
+void append_canonical_value(std::string& out, std::string_view value) {
+    bool first = true;
+    for (std::size_t i = 0; i < value.size();) {
+        std::size_t word = i;
+        while (word < value.size() && space_length_at(value, word) == 0) ++word;
+        if (word > i) {
+            if (!first) out += ' ';
+            out.append(value, i, word - i);
+            first = false;
+        }
+        i = word;
+        while (i < value.size()) {
+            std::size_t n = space_length_at(value, i);
+            if (n == 0) break;
+            i += n;
+        }
+    }
+}
+
+}  // namespace
+
+std::string canonical_header_value(std::string_view value) {
+    std::string out;
+    out.reserve(value.size());
+    append_canonical_value(out, value);
+    return out;
+}
+
+CanonicalHeaders canonical_headers(const std::vector<Header>& headers) {
+    // One order for both the lines and the name list: by name, then (for a name given twice in
+    // different letter cases) by canonical value.
+    std::vector<const Header*> order;
+    order.reserve(headers.size());
+    for (const Header& h : headers) order.push_back(&h);
+    std::sort(order.begin(), order.end(), [](const Header* a, const Header* b) {
+        if (a->first != b->first) return a->first < b->first;
+        return canonical_header_value(a->second) < canonical_header_value(b->second);
+    });
+    CanonicalHeaders out;
+    std::size_t size = 0;
+    for (const Header& h : headers) size += h.first.size() + h.second.size() + 2;
+    out.lines.reserve(size);
+    out.signed_headers.reserve(size);
+    for (const Header* h : order) {
+        out.lines.append(h->first).append(":");
+        append_canonical_value(out.lines, h->second);
+        out.lines += '\n';
+        if (!out.signed_headers.empty()) out.signed_headers += ';';
+        out.signed_headers += h->first;
+    }
+    return out;
+}
+
+namespace {
+
+void append_canonical_request(std::string& out, std::string_view method, std::string_view canonical_uri,
+                              std::vector<QueryParam> query, const CanonicalHeaders& headers,
+                              std::string_view payload_hash) {
+    out.reserve(out.size() + method.size() + canonical_uri.size() + headers.lines.size() +
+                headers.signed_headers.size() + payload_hash.size() + 64 * (query.size() + 1));
+    out.append(method).append("\n").append(canonical_uri).append("\n");
+    append_canonical_query(out, std::move(query));
+    out.append("\n").append(headers.lines).append("\n").append(headers.signed_headers).append("\n");
+    out.append(payload_hash);
+}
+
+}  // namespace
+
+std::string canonical_request(std::string_view method, std::string_view canonical_uri,
+                              std::string_view canonical_query, const CanonicalHeaders& headers,
+                              std::string_view payload_hash) {
+    std::string out;
+    out.append(method).append("\n").append(canonical_uri).append("\n").append(canonical_query).append("\n");
+    out.append(headers.lines).append("\n").append(headers.signed_headers).append("\n").append(payload_hash);
+    return out;
+}
+
+namespace {
+
+std::string string_to_sign_for(std::string_view request_time, std::string_view scope, std::string_view canonical_request) {
+    std::string out;
+    out.reserve(kAlgorithm.size() + request_time.size() + scope.size() + 67);
+    out.append(kAlgorithm).append("\n").append(request_time).append("\n").append(scope).append("\n");
+    out.append(hex_lower(sha256(canonical_request)));
+    return out;
+}
+
+}  // namespace
+
+std::string string_to_sign(std::string_view request_time, const Scope& scope, std::string_view canonical_request) {
+    return string_to_sign_for(request_time, scope.str(), canonical_request);
+}
+
+Sha256Digest signing_key(std::string_view secret_key, const Scope& scope) {
+    // The key changes once a day per secret and region, and deriving it costs four HMACs, more
+    // than the rest of a signature: the last one derived is kept, per thread.
+    struct Derived {
+        std::string secret, date, region, service;
+        Sha256Digest key{};
+        bool valid = false;
+    };
+    static thread_local Derived last;
+    if (last.valid && last.date == scope.date_stamp && last.region == scope.region &&
+        last.service == scope.service && last.secret == secret_key) {
+        return last.key;
+    }
+    std::string first_key;
+    first_key.reserve(kKeyPrefix.size() + secret_key.size());
+    first_key.append(kKeyPrefix).append(secret_key);
+    Sha256Digest k_date = hmac_sha256(first_key, scope.date_stamp);
+    Sha256Digest k_region = hmac_sha256(as_bytes(k_date), scope.region);
+    Sha256Digest k_service = hmac_sha256(as_bytes(k_region), scope.service);
+    Sha256Digest k_signing = hmac_sha256(as_bytes(k_service), kTerminator);
+    last.secret.assign(secret_key);
+    last.date.assign(scope.date_stamp);
+    last.region.assign(scope.region);
+    last.service.assign(scope.service);
+    last.key = k_signing;
+    last.valid = true;
+    return k_signing;
+}
+
+std::string signature(const Sha256Digest& key, std::string_view string_to_sign) {
+    return hex_lower(hmac_sha256(as_bytes(key), string_to_sign));
+}
+
+std::string authorization(const HeaderSigning& r) {
+    const std::string scope = r.scope.str();
+    const CanonicalHeaders headers = canonical_headers(r.headers);
+    std::string request;
+    append_canonical_request(request, r.method, r.canonical_uri, r.query, headers, r.payload_hash);
+    const std::string sig = signature(signing_key(r.credentials.secret_key, r.scope),
+                                      string_to_sign_for(r.request_time, scope, request));
+    std::string out;
+    out.reserve(kAlgorithm.size() + r.credentials.access_key.size() + scope.size() + headers.signed_headers.size() +
+                sig.size() + 48);
+    out.append(kAlgorithm).append(" Credential=").append(r.credentials.access_key).append("/").append(scope);
+    out.append(", SignedHeaders=").append(headers.signed_headers).append(", Signature=").append(sig);
+    return out;
+}
+
+std::string presigned_url(const QuerySigning& r) {
+    const std::string scope = r.scope.str();
+    std::string credential;
+    credential.reserve(r.credentials.access_key.size() + 1 + scope.size());
+    credential.append(r.credentials.access_key).append("/").append(scope);
+    std::vector<QueryParam> params;
+    params.reserve(5 + r.extra.size());
+    params.insert(params.end(), {{"X-Amz-Algorithm", kAlgorithm},
+                                 {"X-Amz-Credential", credential},
+                                 {"X-Amz-Date", r.request_time},
+                                 {"X-Amz-Expires", r.expires},
+                                 {"X-Amz-SignedHeaders", "host"}});
+    for (const QueryParam& extra : r.extra) {
+        auto same = std::find_if(params.begin(), params.begin() + 5,
+                                 [&](const QueryParam& p) { return p.first == extra.first; });
+        if (same != params.begin() + 5) {
+            same->second = extra.second;
+        } else {
+            params.push_back(extra);
+        }
+    }
+    std::string out;
+    out.reserve(r.url.size() + 256 + 64 * r.extra.size());
+    out.append(r.url).append("?");
+    const std::size_t query_start = out.size();
+    append_canonical_query(out, std::move(params));
+    const std::string_view query = std::string_view(out).substr(query_start);
+
+    std::string request;
+    request.reserve(r.method.size() + r.canonical_uri.size() + query.size() + r.host.size() + 40);
+    request.append(r.method).append("\n").append(r.canonical_uri).append("\n").append(query).append("\n");
+    request.append("host:").append(r.host).append("\n\nhost\n").append(kUnsignedPayload);
+    const std::string sig = signature(signing_key(r.credentials.secret_key, r.scope),
+                                      string_to_sign_for(r.request_time, scope, request));
+    out.append("&X-Amz-Signature=").append(sig);
+    return out;
+}
+
+}  // namespace corvault::core::sigv4
