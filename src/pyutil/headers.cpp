@@ -4,21 +4,23 @@
 
 namespace pyutil {
 
-PyObject* find_lower(PyObject* headers, std::string_view lowered) {
-    Py_ssize_t pos = 0;
-    PyObject *key, *value;
-    while (PyDict_Next(headers, &pos, &key, &value)) {
-        if (PyUnicode_Check(key) && PyUnicode_GET_LENGTH(key) != static_cast<Py_ssize_t>(lowered.size()) &&
-            PyUnicode_IS_ASCII(key)) {
-            continue;  // an ASCII key keeps its length when lower-cased
+bool has_key(PyObject* headers, PyObject* name) { return check(PySequence_Contains(headers, name)) == 1; }
+
+Ref find_lower(PyObject* headers, std::string_view lowered) {
+    Ref keys = check(PyObject_GetIter(headers));
+    while (PyObject* raw = PyIter_Next(keys.get())) {
+        Ref key = Ref::steal(raw);
+        // An ASCII key keeps its length when lower-cased: most keys are ruled out without a copy.
+        if (is_ascii_str(key.get()) && PyUnicode_GET_LENGTH(key.get()) != static_cast<Py_ssize_t>(lowered.size())) {
+            continue;
         }
-        Ref low = lower(key);
-        if (PyUnicode_Check(low.get()) && utf8(low.get()) == lowered) return value;
+        if (lower_utf8(key.get()) == lowered) return check(PyObject_GetItem(headers, key.get()));
     }
-    return nullptr;
+    if (PyErr_Occurred()) throw Error{};
+    return {};
 }
 
-bool has_key_lower(PyObject* headers, std::string_view lowered) { return find_lower(headers, lowered) != nullptr; }
+void set_item(PyObject* headers, PyObject* name, PyObject* value) { check(PyObject_SetItem(headers, name, value)); }
 
 Ref copy_headers(PyObject* headers) {
     if (headers != nullptr && PyDict_Check(headers) && PyDict_GET_SIZE(headers) > 0) {

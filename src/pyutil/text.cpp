@@ -28,6 +28,26 @@ Ref lower(PyObject* value) {
     return to_str(out);
 }
 
+std::string lower_utf8(PyObject* value) {
+    if (is_ascii_str(value)) {
+        std::string out(utf8(value));
+        for (char& c : out) {
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        }
+        return out;
+    }
+    Ref low = lower(value);
+    if (!PyUnicode_Check(low.get())) {
+        raise_format(PyExc_TypeError, "lower() returned %.200s, not str", Py_TYPE(low.get())->tp_name);
+    }
+    return std::string(utf8(low.get()));
+}
+
+std::string_view str_of(PyObject* value, Ref& keep) {
+    keep = check(PyObject_Str(value));
+    return utf8(keep.get());
+}
+
 Ref strip(PyObject* value) {
     if (!is_ascii_str(value)) return check(PyObject_CallMethodNoArgs(value, kStrip));
     std::string_view text = utf8(value);
