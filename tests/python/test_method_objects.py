@@ -18,7 +18,8 @@ import corvault.dravik as dravik
 from corvault.dravik import DravikClient
 
 # The operations of the class, in the order the class defines them.
-DRAVIK_OPERATIONS = ["__init__", "_get_aws_endpoint"]
+DRAVIK_OPERATIONS = ["__init__", "_get_aws_endpoint", "_sign_request", "_sign_request_v2", "_presign_url",
+                     "_request", "get_path_url", "get_shared_url", "_bucket_request"]
 
 
 def python_twin(method):
