@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "core/encoding.hpp"
+
 namespace corvault::core {
 namespace {
 
@@ -70,6 +72,17 @@ UrlParts split_url(std::string_view input) {
     }
     parts.path = std::string(rest);
     return parts;
+}
+
+void append_query(std::string& url, const std::vector<std::pair<std::string_view, std::string_view>>& pairs) {
+    char separator = '?';
+    for (const auto& [name, value] : pairs) {
+        url += separator;
+        separator = '&';
+        percent_encode_append(url, name);
+        url += '=';
+        percent_encode_append(url, value);
+    }
 }
 
 std::string strip_scheme_markers(std::string_view endpoint) {

@@ -4,6 +4,8 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace corvault::core {
 
@@ -17,6 +19,11 @@ struct UrlParts {
 
 // Throws std::invalid_argument("Invalid IPv6 URL") for an unbalanced bracket in the host part.
 UrlParts split_url(std::string_view url);
+
+// Appends "?" and the "name=value" pairs in the order given, each percent-encoded with only the
+// unreserved characters kept: the very encoding Signature V4 covers, so that the query a server
+// receives is the one that was signed.
+void append_query(std::string& url, const std::vector<std::pair<std::string_view, std::string_view>>& pairs);
 
 // Every "https://" removed, then every "http://": the host (and port and path) of an endpoint.
 std::string strip_scheme_markers(std::string_view endpoint);

@@ -72,6 +72,36 @@ private:
     mutable PyObject* p_ = nullptr;
 };
 
+// Keeps the pending Python exception aside while clean-up code runs, and puts it back after, so
+// that a failure during clean-up never hides the failure being cleaned up after.
+class PendingError {
+public:
+    PendingError() {
+#if PY_VERSION_HEX >= 0x030C0000
+        saved_ = PyErr_GetRaisedException();
+#else
+        PyErr_Fetch(&type_, &saved_, &traceback_);
+#endif
+    }
+    ~PendingError() {
+        PyErr_Clear();  // a failure of the clean-up itself gives way to the one being handled
+#if PY_VERSION_HEX >= 0x030C0000
+        if (saved_ != nullptr) PyErr_SetRaisedException(saved_);
+#else
+        if (type_ != nullptr) PyErr_Restore(type_, saved_, traceback_);
+#endif
+    }
+    PendingError(const PendingError&) = delete;
+    PendingError& operator=(const PendingError&) = delete;
+
+private:
+    PyObject* saved_ = nullptr;
+#if PY_VERSION_HEX < 0x030C0000
+    PyObject* type_ = nullptr;
+    PyObject* traceback_ = nullptr;
+#endif
+};
+
 // Text conversions. `utf8` views the interpreter's cached UTF-8 form of a str (valid while the
 // object lives) and raises UnicodeEncodeError for lone surrogates, as str.encode() would.
 std::string_view utf8(PyObject* str);

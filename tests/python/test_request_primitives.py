@@ -120,29 +120,38 @@ class TestKeywords:
     def test_request_keywords_in_the_callers_order(self, make, recorder):
         make()._request("PUT", "k", {"uploadId": "u", "partNumber": "1"}, data=b"x", headers={}, timeout=7)
         call = recorder.last_call
-        assert call.keyword_names == ["headers", "data", "timeout", "params"]
-        assert call.kw("params") == {"uploadId": "u", "partNumber": "1"}
-        assert recorder.last.url == "http://127.0.0.1:9000/bkt/k?uploadId=u&partNumber=1"
+        assert call.keyword_names == ["headers", "data", "timeout"]
+        assert call.url == recorder.last.url == "http://127.0.0.1:9000/bkt/k?uploadId=u&partNumber=1"
+
+    @pytest.mark.parametrize("query, wire", [
+        ({"prefix": "a b/c", "delimiter": "/"}, "prefix=a%20b%2Fc&delimiter=%2F"),
+        ({"uploads": "", "x": "~é+&="}, "uploads=&x=~%C3%A9%2B%26%3D"),
+        ({b"raw": b"\xff"}, "raw=%FF"),
+    ])
+    def test_query_is_sent_encoded_as_it_is_signed(self, make, recorder, query, wire):
+        make()._request("GET", "k", query)
+        assert recorder.last.url == "http://127.0.0.1:9000/bkt/k?" + wire
 
     def test_callers_params_win_but_the_signature_covers_query_params(self, make, recorder):
         client = make()
         client._request("GET", "k", {"acl": ""}, params={"other": "1"})
         assert recorder.last_call.kw("params") == {"other": "1"}
+        assert recorder.last.url == "http://127.0.0.1:9000/bkt/k?other=1"
         headers = recorder.last_call.headers_snapshot
         assert headers["Authorization"] == client._sign_request("GET", "k", dict(headers), {"acl": ""})
 
-    def test_empty_query_sends_no_params(self, make, recorder):
+    def test_empty_query_sends_no_query(self, make, recorder):
         make()._request("GET", "k", {})
-        assert "params" not in recorder.last_call.keyword_names
+        assert "params" not in recorder.last_call.keyword_names and recorder.last.url.endswith("/bkt/k")
         make()._bucket_request("GET", "", {})
-        assert recorder.last_call.keyword_names == ["headers", "content"]
+        assert recorder.last_call.keyword_names == ["headers", "content"] and recorder.last.url.endswith("/bkt/")
 
     def test_bucket_request_keywords(self, make, recorder):
         make(timeout=9)._bucket_request("POST", "", {"delete": ""}, b"<x/>", {"Content-Type": "application/xml"})
         call = recorder.last_call
-        assert call.keyword_names == ["headers", "content", "params", "timeout"]
-        assert (call.kw("content"), call.kw("params"), call.kw("timeout")) == (b"<x/>", {"delete": ""}, 9)
-        assert recorder.last.url == "http://127.0.0.1:9000/bkt/?delete="
+        assert call.keyword_names == ["headers", "content", "timeout"]
+        assert (call.kw("content"), call.kw("timeout")) == (b"<x/>", 9)
+        assert call.url == recorder.last.url == "http://127.0.0.1:9000/bkt/?delete="
 
     @pytest.mark.parametrize("default, given, keyword, on_wire", [
         (30, "absent", 30, {"connect": 30, "read": 30, "write": 30, "pool": 30}),
