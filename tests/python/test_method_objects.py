@@ -18,8 +18,12 @@ import corvault.dravik as dravik
 from corvault.dravik import DravikClient
 
 # The operations of the class, in the order the class defines them.
-DRAVIK_OPERATIONS = ["__init__", "_get_aws_endpoint", "_sign_request", "_sign_request_v2", "_presign_url",
-                     "_request", "get_path_url", "get_shared_url", "_bucket_request"]
+DRAVIK_OPERATIONS = [
+    "__init__", "_get_aws_endpoint", "_sign_request", "_sign_request_v2", "_presign_url", "_request",
+    "get_path_url", "get_shared_url", "upload", "_download", "head", "delete", "list", "initiate_multipart_upload",
+    "upload_part", "finish_multipart_upload", "abort_multipart_upload", "multipart_download", "_bucket_request",
+    "create_bucket", "delete_bucket", "bucket_exists", "list_buckets", "copy_object", "get_bucket_stats",
+    "delete_objects", "delete_by_prefix"]
 
 
 def python_twin(method):

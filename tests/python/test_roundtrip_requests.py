@@ -10,6 +10,7 @@ import httpx
 import pytest
 
 from corvault.dravik import DravikClient
+from s3server import V2_ACCESS_KEY
 
 
 class LoopbackTransport(httpx.HTTPTransport):
@@ -106,6 +107,7 @@ def test_presigned_url_fetched_with_plain_httpx(plain):
 
 
 def test_signature_version_2_round_trip(s3_server, plain):
-    v2 = make_client(s3_server, plain.bucket, signature_version="dravik")
+    v2 = DravikClient(V2_ACCESS_KEY, s3_server.secret_key, plain.bucket, region=s3_server.region,
+                      endpoint=s3_server.endpoint, http_client=httpx.Client(), signature_version="dravik")
     assert v2._request("PUT", "v2 key", data=b"two").status_code == 200
     assert v2._request("GET", "v2 key").content == b"two"
