@@ -214,6 +214,9 @@ Fault stray_text(std::string_view text, std::size_t at, bool after_root) {
 // candidate, the elements found outside the searched namespace.
 struct Tree : pugi::xml_document {
     std::unordered_set<Element> foreign;
+    // The elements below the root in the searched namespace, by local name in document order:
+    // a search from the root needs no second walk of the tree.
+    std::unordered_map<std::string_view, std::vector<Element>> by_name;
 };
 
 // Checks the parsed tree for what pugixml lets through, resolves the references in it, and
@@ -271,11 +274,17 @@ private:
 
     // The default namespace is bound to the prefix "".
     void declare(std::string_view prefix, std::string_view uri) {
-        scope_[prefix].push_back(uri);
+        if (prefix.empty()) {
+            defaults_.push_back(uri);
+        } else {
+            scope_[prefix].push_back(uri);
+        }
         declared_.push_back(prefix);
     }
 
     const std::string_view* lookup(std::string_view prefix) const {
+        // Unprefixed names are nearly all of them: their namespace needs no hashing.
+        if (prefix.empty()) return defaults_.empty() ? nullptr : &defaults_.back();
         const auto it = scope_.find(prefix);
         return it == scope_.end() || it->second.empty() ? nullptr : &it->second.back();
     }
@@ -320,9 +329,14 @@ private:
     }
 
     void enter(pugi::xml_node element) {
+        marks_.push_back(declared_.size());
+        if (!element.first_attribute()) {
+            // Most elements of an answer: no declarations to make, nothing to compare.
+            enter_name(element, offset_of(element.name(), 1));
+            return;
+        }
         const std::size_t tag = offset_of(element.name(), 1);
         tag_end_ = kNone;
-        marks_.push_back(declared_.size());
         for (pugi::xml_attribute a : element.attributes()) {
             const std::string_view raw = a.value();
             const std::size_t start = offset_of(a.value());
@@ -350,14 +364,36 @@ private:
             if (!default_ns && uri.empty()) tag_fault(kUnboundPrefix, tag, tag);
             declare(default_ns ? std::string_view() : local_of(name), uri);
         }
-        const std::string_view name = element.name();
-        check_name(name, element.name());
-        const std::string_view* uri = lookup(prefix_of(name));
-        if (!uri && !prefix_of(name).empty()) tag_fault(kUnboundPrefix, tag, tag);
-        const std::string_view ns = uri ? *uri : std::string_view();
-        if (element == root_) namespace_uri_ = search_namespace(ns, local_of(name));
-        if (ns != namespace_uri_) tree_.foreign.insert(element.internal_object());
+        enter_name(element, tag);
         check_attributes(element, tag);
+    }
+
+    // The element's own name: well-formed, its prefix bound, its namespace the searched one or not.
+    void enter_name(pugi::xml_node element, std::size_t tag) {
+        const char* raw = element.name();
+        const std::string_view name = raw;
+        const bool prefixed = name.find(':') != kNone;
+        if (prefixed) check_name(name, raw);
+        const std::string_view prefix = prefixed ? prefix_of(name) : std::string_view();
+        const std::string_view* uri = lookup(prefix);
+        if (!uri && !prefix.empty()) {
+            tag_end_ = kNone;
+            tag_fault(kUnboundPrefix, tag, tag);
+        }
+        const std::string_view ns = uri ? *uri : std::string_view();
+        if (element == root_) {
+            namespace_uri_ = search_namespace(ns, local_of(name));
+            root_ns_ = ns;
+            root_searched_ = ns == namespace_uri_;
+        }
+        // Elements that inherit the root's declaration share its very text: no comparison needed.
+        const bool same_as_root = ns.data() == root_ns_.data() && ns.size() == root_ns_.size();
+        const bool searched = same_as_root ? root_searched_ : ns == namespace_uri_;
+        if (!searched) {
+            tree_.foreign.insert(element.internal_object());
+        } else if (element != root_) {
+            tree_.by_name[prefixed ? local_of(name) : name].push_back(element.internal_object());
+        }
     }
 
     // Duplicates by name as written, then by namespace and local name; hashed, since a start tag
@@ -391,7 +427,13 @@ private:
 
     void leave(pugi::xml_node n) {
         if (n.type() != pugi::node_element) return;
-        for (; declared_.size() > marks_.back(); declared_.pop_back()) scope_[declared_.back()].pop_back();
+        for (; declared_.size() > marks_.back(); declared_.pop_back()) {
+            if (declared_.back().empty()) {
+                defaults_.pop_back();
+            } else {
+                scope_[declared_.back()].pop_back();
+            }
+        }
         marks_.pop_back();
     }
 
@@ -401,6 +443,9 @@ private:
     pugi::xml_node root_;
     // Namespace declarations in scope, innermost last, for lookups that do not grow with depth.
     std::unordered_map<std::string_view, std::vector<std::string_view>> scope_;
+    std::vector<std::string_view> defaults_;  // the default namespace, innermost last
+    std::string_view root_ns_;                // the root's namespace as declared
+    bool root_searched_ = false;              // whether that is the namespace searched
     std::vector<std::string_view> declared_;
     std::vector<std::size_t> marks_;
     std::string namespace_uri_;
@@ -493,6 +538,23 @@ std::string_view Document::local_name(Element element) const {
     return element == nullptr ? std::string_view() : local_of(pugi::xml_node(const_cast<pugi::xml_node_struct*>(element)).name());
 }
 
+bool Document::in_namespace(Element element) const {
+    const auto& foreign = static_cast<const Tree*>(doc_)->foreign;
+    return foreign.empty() || foreign.count(element) == 0;
+}
+
+Element Document::first_child_element(Element parent) {
+    pugi::xml_node c = node_of(parent).first_child();
+    while (c && c.type() != pugi::node_element) c = c.next_sibling();
+    return c.internal_object();
+}
+
+Element Document::next_sibling_element(Element element) {
+    pugi::xml_node c = node_of(element).next_sibling();
+    while (c && c.type() != pugi::node_element) c = c.next_sibling();
+    return c.internal_object();
+}
+
 bool Document::matches(Element element, std::string_view local_name) const {
     const pugi::xml_node n = node_of(element);
     if (n.type() != pugi::node_element || local_of(n.name()) != local_name) return false;
@@ -520,6 +582,12 @@ std::vector<Element> Document::children(Element parent, std::string_view local_n
 std::vector<Element> Document::descendants(Element parent, std::string_view local_name) const {
     std::vector<Element> found;
     if (!parent) return found;
+    if (parent == root_) {
+        const auto& index = static_cast<const Tree*>(doc_)->by_name;
+        const auto it = index.find(local_name);
+        if (it != index.end()) found = it->second;
+        return found;
+    }
     // Iterative, so that a deeply nested answer cannot exhaust the stack.
     const pugi::xml_node top = node_of(parent);
     pugi::xml_node n = top.first_child();

@@ -71,6 +71,13 @@ public:
     // The element's name without its prefix.
     std::string_view local_name(Element element) const;
     Element child(Element parent, std::string_view local_name) const;  // first direct child
+    // Calls visit(element, local_name) for each direct child element in the searched namespace.
+    template <class Visit>
+    void each_child(Element parent, Visit&& visit) const {
+        for (Element c = first_child_element(parent); c != nullptr; c = next_sibling_element(c)) {
+            if (in_namespace(c)) visit(c, local_name(c));
+        }
+    }
     std::vector<Element> children(Element parent, std::string_view local_name) const;
     std::vector<Element> descendants(Element parent, std::string_view local_name) const;  // document order
     // The text of `element` (Missing for a null element).
@@ -80,6 +87,9 @@ public:
 
 private:
     bool matches(Element element, std::string_view local_name) const;
+    bool in_namespace(Element element) const;
+    static Element first_child_element(Element parent);
+    static Element next_sibling_element(Element element);
     pugi::xml_document* doc_;
     Element root_ = nullptr;
     std::string namespace_uri_;
