@@ -230,6 +230,9 @@ std::string_view lowered_name(PyObject* name, Keep& keep) {
     return keep.text(std::move(low));
 }
 
+// str(value) as UTF-8, kept alive by `keep`.
+std::string_view text_form(PyObject* value, Keep& keep) { return keep.text(check(PyObject_Str(value))); }
+
 // The bucket a signature names: the `bucket` argument when given, else the client's own.
 std::string_view signing_bucket(PyObject* self, PyObject* bucket_arg, Keep& keep) {
     if (PyUnicode_GET_LENGTH(bucket_arg) > 0) return pyutil::utf8(bucket_arg);
@@ -309,10 +312,7 @@ Ref sign_request_v2(Args& a) {
     PyObject *name, *value;
     while (query != Py_None && PyDict_Next(query, &pos, &name, &value)) {
         if (!PyUnicode_Check(name) || !core::sigv2::is_sub_resource(pyutil::utf8(name))) continue;
-        Ref text;
-        std::string_view shown = truthy(value) ? pyutil::str_of(value, text) : std::string_view();
-        if (text) keep.text(std::move(text));
-        sub_resources.emplace_back(pyutil::utf8(name), shown);
+        sub_resources.emplace_back(pyutil::utf8(name), truthy(value) ? text_form(value, keep) : std::string_view());
     }
     request.resource = core::sigv2::canonical_resource(path, std::move(sub_resources));
 
@@ -326,13 +326,7 @@ Ref sign_request_v2(Args& a) {
     request.amz_headers = core::sigv2::canonical_amz_headers(std::move(amz));
 
     // The three slots are looked up under exactly these names; values are written as text.
-    auto slot = [&](PyObject* entry) -> std::string_view {
-        if (entry == nullptr) return {};
-        Ref text;
-        std::string_view view = pyutil::str_of(entry, text);
-        keep.text(std::move(text));
-        return view;
-    };
+    auto slot = [&](PyObject* entry) { return entry ? text_form(entry, keep) : std::string_view(); };
     PyObject* date = exact_entry(headers, kDateHeader);
     if (!truthy(date)) date = exact_entry(headers, kAmzDateHeader);
     request.method = a.str(Method);
@@ -374,8 +368,7 @@ Ref presign_url(Args& a) {
     request.url = url;
     request.host = parts.netloc;
     request.canonical_uri = parts.path;
-    Ref expires_text;
-    request.expires = pyutil::str_of(a[Expires], expires_text);
+    request.expires = text_form(a[Expires], keep);
     // The five X-Amz- names are text, so a name of bytes could not be sorted among them.
     request.extra = pyutil::query_pairs(a[QueryParams], true);
     request.request_time = amz_date;

@@ -43,11 +43,6 @@ std::string lower_utf8(PyObject* value) {
     return std::string(utf8(low.get()));
 }
 
-std::string_view str_of(PyObject* value, Ref& keep) {
-    keep = check(PyObject_Str(value));
-    return utf8(keep.get());
-}
-
 Ref strip(PyObject* value) {
     if (!is_ascii_str(value)) return check(PyObject_CallMethodNoArgs(value, kStrip));
     std::string_view text = utf8(value);

@@ -13,7 +13,5 @@ Ref lower(PyObject* value);              // value.lower()
 std::string lower_utf8(PyObject* value); // value.lower(), as UTF-8 (TypeError unless it gives a str)
 Ref strip(PyObject* value);              // value.strip()
 bool is_ascii_str(PyObject* value);
-// str(value) as UTF-8, kept alive by `keep`.
-std::string_view str_of(PyObject* value, Ref& keep);
 
 }  // namespace pyutil
