@@ -127,25 +127,12 @@ CanonicalHeaders canonical_headers(const std::vector<Header>& headers) {
     return out;
 }
 
-namespace {
-
-void append_canonical_request(std::string& out, std::string_view method, std::string_view canonical_uri,
-                              std::vector<QueryParam> query, const CanonicalHeaders& headers,
-                              std::string_view payload_hash) {
-    out.reserve(out.size() + method.size() + canonical_uri.size() + headers.lines.size() +
-                headers.signed_headers.size() + payload_hash.size() + 64 * (query.size() + 1));
-    out.append(method).append("\n").append(canonical_uri).append("\n");
-    append_canonical_query(out, std::move(query));
-    out.append("\n").append(headers.lines).append("\n").append(headers.signed_headers).append("\n");
-    out.append(payload_hash);
-}
-
-}  // namespace
-
 std::string canonical_request(std::string_view method, std::string_view canonical_uri,
                               std::string_view canonical_query, const CanonicalHeaders& headers,
                               std::string_view payload_hash) {
     std::string out;
+    out.reserve(method.size() + canonical_uri.size() + canonical_query.size() + headers.lines.size() +
+                headers.signed_headers.size() + payload_hash.size() + 8);
     out.append(method).append("\n").append(canonical_uri).append("\n").append(canonical_query).append("\n");
     out.append(headers.lines).append("\n").append(headers.signed_headers).append("\n").append(payload_hash);
     return out;
@@ -203,8 +190,8 @@ std::string signature(const Sha256Digest& key, std::string_view string_to_sign) 
 std::string authorization(const HeaderSigning& r) {
     const std::string scope = r.scope.str();
     const CanonicalHeaders headers = canonical_headers(r.headers);
-    std::string request;
-    append_canonical_request(request, r.method, r.canonical_uri, r.query, headers, r.payload_hash);
+    const std::string request =
+        canonical_request(r.method, r.canonical_uri, canonical_query(r.query), headers, r.payload_hash);
     const std::string sig = signature(signing_key(r.credentials.secret_key, r.scope),
                                       string_to_sign_for(r.request_time, scope, request));
     std::string out;

@@ -62,14 +62,18 @@ void append_digits(std::string& out, long long value, int width) {
     while (n > 0) out += buf[--n];
 }
 
+void append_date_stamp(std::string& out, const UtcTime& t) {
+    append_digits(out, t.year, 4);
+    append_digits(out, t.month, 2);
+    append_digits(out, t.day, 2);
+}
+
 }  // namespace
 
 std::string format_amz_date(const UtcTime& t) {
     std::string out;
     out.reserve(16);
-    append_digits(out, t.year, 4);
-    append_digits(out, t.month, 2);
-    append_digits(out, t.day, 2);
+    append_date_stamp(out, t);
     out += 'T';
     append_digits(out, t.hour, 2);
     append_digits(out, t.minute, 2);
@@ -81,9 +85,7 @@ std::string format_amz_date(const UtcTime& t) {
 std::string format_date_stamp(const UtcTime& t) {
     std::string out;
     out.reserve(8);
-    append_digits(out, t.year, 4);
-    append_digits(out, t.month, 2);
-    append_digits(out, t.day, 2);
+    append_date_stamp(out, t);
     return out;
 }
 

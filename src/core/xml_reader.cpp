@@ -557,9 +557,7 @@ Element Document::next_sibling_element(Element element) {
 
 bool Document::matches(Element element, std::string_view local_name) const {
     const pugi::xml_node n = node_of(element);
-    if (n.type() != pugi::node_element || local_of(n.name()) != local_name) return false;
-    const auto& foreign = static_cast<const Tree*>(doc_)->foreign;
-    return foreign.empty() || foreign.count(element) == 0;
+    return n.type() == pugi::node_element && local_of(n.name()) == local_name && in_namespace(element);
 }
 
 Element Document::child(Element parent, std::string_view local_name) const {

@@ -759,13 +759,27 @@ Ref multipart_download(Args& a) {
     return Ref::borrow(Py_True);
 }
 
+// The bucket an operation acts on: its argument, or the client's own when that is empty.
+Ref target_bucket(PyObject* self, PyObject* bucket_name) {
+    if (PyUnicode_GET_LENGTH(bucket_name) > 0) return Ref::borrow(bucket_name);
+    return check(PyObject_GetAttr(self, kBucket));
+}
+
+// The same, when its text is needed here: a client bucket that is not text is named in the error.
+Ref target_bucket_text(PyObject* self, PyObject* bucket_name) {
+    Ref bucket = target_bucket(self, bucket_name);
+    if (!PyUnicode_Check(bucket.get())) {
+        Keep keep;
+        pyutil::text_attr(self, kBucket, keep);
+    }
+    return bucket;
+}
+
 Ref bucket_request(Args& a) {
     enum { Method, BucketName, QueryParams, Data, Headers, Timeout };
     PyObject* self = a.self();
     Keep keep;
-    Ref bucket = PyUnicode_GET_LENGTH(a[BucketName]) > 0 ? Ref::borrow(a[BucketName])
-                                                         : check(PyObject_GetAttr(self, kBucket));
-    if (!PyUnicode_Check(bucket.get())) pyutil::text_attr(self, kBucket, keep);  // names the bad attribute
+    Ref bucket = target_bucket_text(self, a[BucketName]);
     const bool virtual_style = pyutil::attr_is(self, kAddressingStyle, kVirtual);
     const core::s3::Target target =
         core::s3::bucket_target(pyutil::text_attr(self, kEndpoint, keep), pyutil::utf8(bucket.get()), virtual_style);
@@ -794,12 +808,6 @@ Ref bucket_request(Args& a) {
 }
 
 // ---- bucket management -------------------------------------------------------------------------
-
-// The bucket an operation acts on: its argument, or the client's own when that is empty.
-Ref target_bucket(PyObject* self, PyObject* bucket_name) {
-    if (PyUnicode_GET_LENGTH(bucket_name) > 0) return Ref::borrow(bucket_name);
-    return check(PyObject_GetAttr(self, kBucket));
-}
 
 bool ok_or_no_content(PyObject* response) {
     const long status = pyutil::status_code(response);
@@ -886,11 +894,7 @@ Ref list_buckets(Args& a) {
 Ref copy_object(Args& a) {
     enum { SrcKey, DestKey, SrcBucket, Headers, Timeout };
     PyObject* self = a.self();
-    Ref source_bucket = target_bucket(self, a[SrcBucket]);
-    if (!PyUnicode_Check(source_bucket.get())) {
-        Keep keep;
-        pyutil::text_attr(self, kBucket, keep);  // names the attribute that is not text
-    }
+    Ref source_bucket = target_bucket_text(self, a[SrcBucket]);
     std::string source = "/";
     source.append(pyutil::utf8(source_bucket.get())).append("/").append(core::s3::encode_key(a.str(SrcKey)));
     Ref copy_source = pyutil::to_str(source);
