@@ -10,3 +10,10 @@ namespace pyutil {
 corvault::core::UtcTime utc_now();
 
 }  // namespace pyutil
+
+namespace pyutil {
+
+// int(time.time()): whole seconds since the epoch, the fraction dropped.
+Ref epoch_seconds();
+
+}  // namespace pyutil

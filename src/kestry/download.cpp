@@ -1,0 +1,31 @@
+// The ranged download into a local file: the kit's loop with this client's size request and
+// ranged GET.
+#include "kestry/shared.hpp"
+
+namespace kestry {
+namespace {
+
+Ref multipart_download(Args&) {
+    pyutil::raise(PyExc_NotImplementedError, "multipart_download is not available yet");
+}
+
+}  // namespace
+
+const pyutil::MethodSpec kMultipartDownloadSpec{
+    "multipart_download",
+    "Download the object `key` into `local_path` in ranges of `part_size` bytes, one after another.\n\n"
+    "`callback(part_index, total_parts, bytes_done, total_bytes)` is called after each part. The\n"
+    "file is written beside the target and put in its place only when every part has arrived, so\n"
+    "a failed download leaves no partial file. Returns True; every failure raises.",
+    "bool",
+    multipart_download,
+    {
+        {"key", Kind::Str, "str"},
+        {"local_path", Kind::Str, "str"},
+        {"part_size", Kind::Int, "int", pyutil::integer(8388608)},
+        {"callback", Kind::Any, "Optional[Callable[[int, int, int, int], None]]", pyutil::none()},
+        kTimeoutParam,
+    },
+};
+
+}  // namespace kestry
