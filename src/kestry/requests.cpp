@@ -44,19 +44,21 @@ void complete_headers(PyObject* self, PyObject* headers, Keep& keep) {
 }
 
 // A raw body (bytes, text, a stream of chunks) goes to httpx as `content`: httpx takes `data` for
-// form fields and deprecates raw bodies there. A mapping stays form data. The keywords keep their
-// order.
+// form fields and deprecates raw bodies there. Other bytes-like bodies go as bytes, the one
+// buffer type httpx sends whole. A mapping stays form data. The keywords keep their order.
 Ref send_keywords(PyObject* kwargs) {
     PyObject* data = PyDict_GetItemWithError(kwargs, kData);
     if (data == nullptr && PyErr_Occurred()) throw pyutil::Error{};
-    const bool raw = data != nullptr && (PyBytes_Check(data) || PyByteArray_Check(data) || PyUnicode_Check(data) ||
-                                         PyMemoryView_Check(data) || PyIter_Check(data));
+    const bool buffer = data != nullptr && (PyByteArray_Check(data) || PyMemoryView_Check(data));
+    const bool raw = buffer || (data != nullptr && (PyBytes_Check(data) || PyUnicode_Check(data) || PyIter_Check(data)));
     if (!raw || check(PyDict_Contains(kwargs, kContent))) return Ref::borrow(kwargs);
+    Ref body = buffer ? check(PyBytes_FromObject(data)) : Ref::borrow(data);
     Ref renamed = check(PyDict_New());
     Py_ssize_t pos = 0;
     PyObject *name, *value;
     while (PyDict_Next(kwargs, &pos, &name, &value)) {
-        check(PyDict_SetItem(renamed.get(), name == kData.get() ? kContent.get() : name, value));
+        const bool is_data = PyUnicode_Check(name) && PyUnicode_Compare(name, kData) == 0;
+        check(PyDict_SetItem(renamed.get(), is_data ? kContent.get() : name, is_data ? body.get() : value));
     }
     return renamed;
 }
