@@ -2,7 +2,6 @@
 #include <string>
 #include <vector>
 
-#include "core/s3_url.hpp"
 #include "core/sigv2.hpp"
 #include "core/sigv4.hpp"
 #include "core/url.hpp"
