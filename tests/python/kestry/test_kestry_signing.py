@@ -5,10 +5,10 @@ import time
 import pytest
 
 from kestry_values import DEC_16_2023, OSS_DATE
-from vector_cases import cases
+import vectors
 
 
-@pytest.mark.parametrize("case", cases("sigv4-oss"))
+@pytest.mark.parametrize("case", vectors.params("sigv4-oss"))
 def test_version4_vectors(make, case):
     given = case.input
     client = make(ak=given["access_key"], sk=given["secret_key"], bucket=given["bucket"], region=given["region"])
@@ -18,7 +18,7 @@ def test_version4_vectors(make, case):
     assert headers == dict(given["headers"])  # read, never changed
 
 
-@pytest.mark.parametrize("case", cases("sigv2-oss", where=lambda c: "now" in c.input))
+@pytest.mark.parametrize("case", vectors.params("sigv2-oss", where=lambda c: "now" in c.input))
 def test_share_url_vectors(make, frozen_time, case):
     given = case.input
     client = make(ak=given["access_key"], sk=given["secret_key"], bucket=given["bucket"], region=given["region"])
