@@ -16,6 +16,15 @@
 
 namespace dravik {
 
+const Name kExclusiveBinary{"xb"};
+const Name kUnlink{"unlink"};
+const Name kReplace{"replace"};
+const Name kMakedirs{"makedirs"};
+const Name kExistOk{"exist_ok"};
+const Name kIsdir{"isdir"};
+const Name kStream{"stream"};
+const Name kByteStream{"ByteStream"};
+
 // The directory part of a path: up to its last "/", without trailing "/" unless only "/" remain.
 std::string_view directory_of(std::string_view path) {
     std::size_t slash = path.rfind('/');
@@ -55,15 +64,15 @@ public:
     ~PartFile() {
         if (!path_) return;
         pyutil::PendingError keep;  // the failure that brought us here wins over clean-up failures
-        if (file_) Ref closed = Ref::steal(PyObject_CallMethodNoArgs(file_.get(), kClose));
+        if (file_) Ref closed = Ref::steal(PyObject_CallMethodNoArgs(file_.get(), method::kClose));
         Ref removed = Ref::steal(PyObject_CallMethodOneArg(g_os, kUnlink, path_.get()));
     }
     PartFile(const PartFile&) = delete;
     PartFile& operator=(const PartFile&) = delete;
 
-    void write(PyObject* bytes) { check(PyObject_CallMethodOneArg(file_.get(), kWrite, bytes)); }
+    void write(PyObject* bytes) { check(PyObject_CallMethodOneArg(file_.get(), method::kWrite, bytes)); }
     void commit() {
-        check(PyObject_CallMethodNoArgs(file_.get(), kClose));
+        check(PyObject_CallMethodNoArgs(file_.get(), method::kClose));
         file_ = Ref();
         Ref replaced = pyutil::Call().arg(path_.get()).arg(target_.get()).method(g_os, kReplace);
         path_ = Ref();
@@ -90,11 +99,13 @@ Ref multipart_download(Args& a) {
         Ref made = pyutil::Call().arg(dir_text.get()).kw(kExistOk, Py_True).method(g_os, kMakedirs);
     }
 
-    Ref head_response = pyutil::Call().arg(a[Key]).kw(kTimeout, a[Timeout]).method(self, kHeadMethod);
-    if (pyutil::status_code(head_response.get()) != 200) pyutil::raise_failure("获取文件信息失败: ", head_response.get());
-    Ref response_headers = check(PyObject_GetAttr(head_response.get(), kHeaders));
+    Ref head_response = pyutil::Call().arg(a[Key]).kw(kw::kTimeout, a[Timeout]).method(self, op::kHead);
+    if (pyutil::status_code(head_response.get()) != 200)
+        pyutil::raise_failure("获取文件信息失败: ", head_response.get());
+    Ref response_headers = check(PyObject_GetAttr(head_response.get(), kw::kHeaders));
     Ref zero = check(PyLong_FromLong(0));
-    Ref length = pyutil::Call().arg(kContentLengthHeader).arg(zero.get()).method(response_headers.get(), kGetMethod);
+    Ref length =
+        pyutil::Call().arg(header::kContentLength).arg(zero.get()).method(response_headers.get(), method::kGet);
     Ref size_number = PyLong_Check(length.get()) ? length : check(PyNumber_Long(length.get()));
     const long long file_size = PyLong_AsLongLong(size_number.get());
     if (file_size == -1 && PyErr_Occurred()) throw pyutil::Error{};
@@ -114,8 +125,8 @@ Ref multipart_download(Args& a) {
         const long long start = part * part_size;
         const long long end = file_size - 1 - start < part_size - 1 ? file_size - 1 : start + part_size - 1;
         Ref range = pyutil::to_str("bytes=" + std::to_string(start) + "-" + std::to_string(end));
-        Ref headers = text_dict({{&kRangeHeader, range.get()}});
-        Ref response = object_request(self, kGet, a[Key], nullptr, nullptr, headers.get(), a[Timeout]);
+        Ref headers = text_dict({{&header::kRange, range.get()}});
+        Ref response = call_object_request(self, verb::kGet, a[Key], nullptr, nullptr, headers.get(), a[Timeout]);
         const long status = pyutil::status_code(response.get());
         if (status != 200 && status != 206) {
             const std::string prefix = "下载分片 " + std::to_string(part + 1) + " 失败: ";
@@ -132,13 +143,14 @@ Ref multipart_download(Args& a) {
             pyutil::raise_message(message.c_str());
         }
         file.write(body.get());
-        release_body(response.get(), a.global(kHttpx));
+        release_body(response.get(), a.global(httpx::kModule));
         if (report) {
             Ref index = check(PyLong_FromLongLong(part));
             Ref count = check(PyLong_FromLongLong(total_parts));
             Ref done = check(PyLong_FromLongLong(part + 1 == total_parts ? file_size : (part + 1) * part_size));
             Ref total = check(PyLong_FromLongLong(file_size));
-            Ref ignored = pyutil::Call().arg(index.get()).arg(count.get()).arg(done.get()).arg(total.get()).call(a[Callback]);
+            Ref ignored =
+                pyutil::Call().arg(index.get()).arg(count.get()).arg(done.get()).arg(total.get()).call(a[Callback]);
         }
     }
     file.commit();

@@ -13,6 +13,18 @@
 
 namespace dravik {
 
+// The listing query.
+const Name kListTypeParam{"list-type"};
+const Name kTwo{"2"};
+const Name kPrefixParam{"prefix"};
+const Name kMaxKeysParam{"max-keys"};
+const Name kContinuationTokenParam{"continuation-token"};
+// Fields of the listing records.
+const Name kLastModifiedField{"last_modified"};
+const Name kEtagField{"etag"};
+const Name kNextMarkerField{"next_marker"};
+const Name kCopySourceHeader{"x-amz-copy-source"};
+
 // A dict of text keys and values, in the order given.
 Ref text_dict(std::initializer_list<std::pair<const Name*, PyObject*>> entries) {
     Ref dict = check(PyDict_New());
@@ -24,30 +36,30 @@ bool non_empty_text(PyObject* value) { return PyUnicode_Check(value) && PyUnicod
 
 // The data itself, or what its read() returns when it has one (read once, whole).
 Ref read_if_file(PyObject* data) {
-    Ref read = pyutil::optional_attr(data, kRead);
+    Ref read = pyutil::optional_attr(data, method::kRead);
     if (!read) return Ref::borrow(data);
     return check(PyObject_CallNoArgs(read.get()));
 }
 
 // self._request(method, key, [query_params=...], [data=...], headers=..., timeout=...)
-Ref object_request(PyObject* self, PyObject* method, PyObject* key, PyObject* query_params, PyObject* data,
-                   PyObject* headers, PyObject* timeout) {
+Ref call_object_request(PyObject* self, PyObject* method, PyObject* key, PyObject* query_params, PyObject* data,
+                        PyObject* headers, PyObject* timeout) {
     pyutil::Call call;
     call.arg(method).arg(key);
-    if (query_params != nullptr) call.kw(kQueryParams, query_params);
-    if (data != nullptr) call.kw(kData, data);
-    call.kw(kHeaders, headers).kw(kTimeout, timeout);
-    return call.method(self, kUnderscoreRequest);
+    if (query_params != nullptr) call.kw(kw::kQueryParams, query_params);
+    if (data != nullptr) call.kw(kw::kData, data);
+    call.kw(kw::kHeaders, headers).kw(kw::kTimeout, timeout);
+    return call.method(self, op::kRequest);
 }
 
 Ref upload(Args& a) {
     enum { Key, Data, ContentType, ContentMd5, Headers, Timeout };
     Ref headers = pyutil::copy_headers(a[Headers]);
-    if (non_empty_text(a[ContentType])) pyutil::set_item(headers.get(), kContentTypeHeader, a[ContentType]);
-    if (non_empty_text(a[ContentMd5])) pyutil::set_item(headers.get(), kContentMd5Header, a[ContentMd5]);
+    if (non_empty_text(a[ContentType])) pyutil::set_item(headers.get(), header::kContentType, a[ContentType]);
+    if (non_empty_text(a[ContentMd5])) pyutil::set_item(headers.get(), header::kContentMd5, a[ContentMd5]);
     Ref data = read_if_file(a[Data]);
     if (PyUnicode_Check(data.get())) data = check(PyUnicode_AsUTF8String(data.get()));
-    return object_request(a.self(), kPut, a[Key], nullptr, data.get(), headers.get(), a[Timeout]);
+    return call_object_request(a.self(), verb::kPut, a[Key], nullptr, data.get(), headers.get(), a[Timeout]);
 }
 
 const pyutil::MethodSpec kUploadSpec{
@@ -71,20 +83,17 @@ const pyutil::MethodSpec kUploadSpec{
 Ref plain_object_request(Args& a, PyObject* method) {
     enum { Key, Headers, Timeout };
     Ref headers = pyutil::copy_headers(a[Headers]);
-    return object_request(a.self(), method, a[Key], nullptr, nullptr, headers.get(), a[Timeout]);
+    return call_object_request(a.self(), method, a[Key], nullptr, nullptr, headers.get(), a[Timeout]);
 }
 
-Ref download(Args& a) { return plain_object_request(a, kGet); }
+Ref download(Args& a) { return plain_object_request(a, verb::kGet); }
 
 const pyutil::MethodSpec kDownloadSpec{
-    "_download",
-    "GET the object `key` and return the response unchanged.",
-    "httpx.Response",
-    download,
-    {{"key", Kind::Str, "str"}, kHeadersParam, kTimeoutParam},
+    "_download", "GET the object `key` and return the response unchanged.", "httpx.Response",
+    download,    {{"key", Kind::Str, "str"}, kHeadersParam, kTimeoutParam},
 };
 
-Ref head(Args& a) { return plain_object_request(a, kHead); }
+Ref head(Args& a) { return plain_object_request(a, verb::kHead); }
 
 const pyutil::MethodSpec kHeadSpec{
     "head",
@@ -94,14 +103,11 @@ const pyutil::MethodSpec kHeadSpec{
     {{"key", Kind::Str, "str"}, kHeadersParam, {"timeout", Kind::Any, kTimeoutType, pyutil::integer(10)}},
 };
 
-Ref delete_object(Args& a) { return plain_object_request(a, kDelete); }
+Ref delete_object(Args& a) { return plain_object_request(a, verb::kDelete); }
 
 const pyutil::MethodSpec kDeleteSpec{
-    "delete",
-    "DELETE the object `key` and return the response unchanged.",
-    "httpx.Response",
-    delete_object,
-    {{"key", Kind::Str, "str"}, kHeadersParam, kTimeoutParam},
+    "delete",      "DELETE the object `key` and return the response unchanged.", "httpx.Response",
+    delete_object, {{"key", Kind::Str, "str"}, kHeadersParam, kTimeoutParam},
 };
 
 // An element text as a record value: `missing` for no element, None for one without text.
@@ -118,7 +124,8 @@ Ref list_objects(Args& a) {
     if (PyUnicode_GET_LENGTH(a[Marker]) > 0) check(PyDict_SetItem(params.get(), kContinuationTokenParam, a[Marker]));
     Ref headers = pyutil::copy_headers(a[Headers]);
     Ref empty_key = pyutil::to_str("");
-    Ref response = object_request(a.self(), kGet, empty_key.get(), params.get(), nullptr, headers.get(), a[Timeout]);
+    Ref response =
+        call_object_request(a.self(), verb::kGet, empty_key.get(), params.get(), nullptr, headers.get(), a[Timeout]);
 
     Ref text = pyutil::response_text(response.get());
     const core::s3::ObjectListing listing =
@@ -138,12 +145,14 @@ Ref list_objects(Args& a) {
         while (!tag.empty() && tag.front() == '"') tag.remove_prefix(1);
         while (!tag.empty() && tag.back() == '"') tag.remove_suffix(1);
         Ref etag = pyutil::to_str(tag);
-        Ref record = text_dict({{&kKeyField, key.get()}, {&kSizeField, size.get()},
-                                {&kLastModifiedField, modified.get()}, {&kEtagField, etag.get()}});
+        Ref record = text_dict({{&kKeyField, key.get()},
+                                {&kSizeField, size.get()},
+                                {&kLastModifiedField, modified.get()},
+                                {&kEtagField, etag.get()}});
         check(PyList_Append(objects.get(), record.get()));
     }
-    const bool truncated = listing.is_truncated.state == core::xml::Text::State::Value &&
-                           listing.is_truncated.value == "true";
+    const bool truncated =
+        listing.is_truncated.state == core::xml::Text::State::Value && listing.is_truncated.value == "true";
     Ref result = text_dict({{&kObjectsField, objects.get()}, {&kIsTruncatedField, truncated ? Py_True : Py_False}});
     if (truncated) {
         Ref marker = text_value(listing.next_continuation_token, empty.get());
@@ -177,7 +186,7 @@ Ref copy_object(Args& a) {
     Ref copy_source = pyutil::to_str(source);
     Ref headers = pyutil::copy_headers(a[Headers]);
     pyutil::set_item(headers.get(), kCopySourceHeader, copy_source.get());
-    Ref response = object_request(self, kPut, a[DestKey], nullptr, nullptr, headers.get(), a[Timeout]);
+    Ref response = call_object_request(self, verb::kPut, a[DestKey], nullptr, nullptr, headers.get(), a[Timeout]);
     if (pyutil::status_code(response.get()) != 200) pyutil::raise_failure("复制对象失败: ", response.get());
     // The service reports some copy failures inside a 200 answer, as an Error document.
     Ref text = pyutil::response_text(response.get());
