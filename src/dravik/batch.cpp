@@ -8,6 +8,7 @@
 #include "core/encoding.hpp"
 #include "core/s3_answers.hpp"
 #include "core/xml_writer.hpp"
+#include "kit/answers.hpp"
 #include "pyutil/call.hpp"
 #include "pyutil/convert.hpp"
 #include "pyutil/headers.hpp"
@@ -47,7 +48,7 @@ Ref get_bucket_stats(Args& a) {
         total = check(PyNumber_Add(total.get(), size.get()));
     }
     if (PyErr_Occurred()) throw pyutil::Error{};
-    return text_dict({{&kObjectCountField, count.get()}, {&kTotalSizeField, total.get()}});
+    return kit::record({{&kObjectCountField, count.get()}, {&kTotalSizeField, total.get()}});
 }
 
 const pyutil::MethodSpec kGetBucketStatsSpec{
@@ -78,14 +79,14 @@ Ref delete_objects(Args& a) {
     Ref deleted = check(PyList_New(0));
     Ref errors = check(PyList_New(0));
     Ref empty = pyutil::to_str("");
-    Ref query = text_dict({{&kDeleteParam, empty.get()}});
+    Ref query = kit::record({{&kDeleteParam, empty.get()}});
     for (Py_ssize_t start = 0; start < PyList_GET_SIZE(keys.get()); start += kDeleteBatch) {
         const Py_ssize_t stop = std::min(start + kDeleteBatch, PyList_GET_SIZE(keys.get()));
         const std::vector<std::string_view> batch(texts.begin() + start, texts.begin() + stop);
         const std::string body = core::s3::delete_objects_body(batch);
         Ref data = pyutil::to_bytes(body);
         Ref md5 = pyutil::to_str(core::base64(core::md5(body)));
-        Ref headers = text_dict({{&header::kContentType, kApplicationXml}, {&header::kContentMd5, md5.get()}});
+        Ref headers = kit::record({{&header::kContentType, kApplicationXml}, {&header::kContentMd5, md5.get()}});
         Ref response = pyutil::Call()
                            .arg(verb::kPost)
                            .arg(empty.get())
@@ -98,22 +99,22 @@ Ref delete_objects(Args& a) {
 
         Ref text = pyutil::response_text(response.get());
         const core::s3::DeleteResult result =
-            read_answer([&] { return core::s3::parse_delete_result(pyutil::utf8(text.get())); });
+            kit::read_xml_answer([&] { return core::s3::parse_delete_result(pyutil::utf8(text.get())); });
         for (const core::xml::Text& key : result.deleted) {
             if (key.state != core::xml::Text::State::Value) continue;
             Ref value = pyutil::to_str(key.value);
             check(PyList_Append(deleted.get(), value.get()));
         }
         for (const core::s3::DeleteError& error : result.errors) {
-            Ref key = text_value(error.key, empty.get());
-            Ref code = text_value(error.code, empty.get());
-            Ref message = text_value(error.message, empty.get());
+            Ref key = kit::text_value(error.key, empty.get());
+            Ref code = kit::text_value(error.code, empty.get());
+            Ref message = kit::text_value(error.message, empty.get());
             Ref record =
-                text_dict({{&kKeyField, key.get()}, {&kCodeField, code.get()}, {&kMessageField, message.get()}});
+                kit::record({{&kKeyField, key.get()}, {&kCodeField, code.get()}, {&kMessageField, message.get()}});
             check(PyList_Append(errors.get(), record.get()));
         }
     }
-    return text_dict({{&kDeletedField, deleted.get()}, {&kErrorsField, errors.get()}});
+    return kit::record({{&kDeletedField, deleted.get()}, {&kErrorsField, errors.get()}});
 }
 
 const pyutil::MethodSpec kDeleteObjectsSpec{

@@ -5,6 +5,7 @@
 #include "core/url.hpp"
 #include "core/utc_time.hpp"
 #include "core/xml_writer.hpp"
+#include "kit/answers.hpp"
 #include "pyutil/call.hpp"
 #include "pyutil/clock.hpp"
 #include "pyutil/convert.hpp"
@@ -94,7 +95,7 @@ Ref list_buckets(Args& a) {
     const std::string_view endpoint = pyutil::text_attr(self, attr::kEndpoint, keep);
     Ref host = pyutil::to_str(core::strip_scheme_markers(endpoint));
     Ref url = pyutil::to_str(std::string(endpoint) + "/");
-    Ref headers = text_dict({{&header::kHost, host.get()}});
+    Ref headers = kit::record({{&header::kHost, host.get()}});
     const bool version2 = pyutil::attr_is(self, kSignatureVersion, kVersion2);
     if (version2) {
         Ref date = pyutil::to_str(core::format_rfc1123(pyutil::utc_now()));
@@ -116,19 +117,19 @@ Ref list_buckets(Args& a) {
 
     pyutil::Call send;
     send.arg(verb::kGet).arg(url.get()).kw(kw::kHeaders, headers.get());
-    Ref timeout = check(PyObject_GetAttr(self, attr::kDefaultTimeout));
-    if (timeout.get() != Py_None) send.kw(kw::kTimeout, timeout.get());
+    Ref timeout = kit::effective_timeout(self, nullptr);
+    if (timeout) send.kw(kw::kTimeout, timeout.get());
     Ref client = check(PyObject_GetAttr(self, attr::kClient));
     Ref response = send.method(client.get(), httpx::kRequest);
     if (pyutil::status_code(response.get()) != 200) pyutil::raise_failure("列出存储桶失败: ", response.get());
 
     Ref text = pyutil::response_text(response.get());
-    const auto buckets = read_answer([&] { return core::s3::parse_bucket_listing(pyutil::utf8(text.get())); });
+    const auto buckets = kit::read_xml_answer([&] { return core::s3::parse_bucket_listing(pyutil::utf8(text.get())); });
     Ref result = check(PyList_New(0));
     for (const core::s3::ListedBucket& bucket : buckets) {
-        Ref name = text_value(bucket.name, empty.get());
-        Ref created = text_value(bucket.creation_date, empty.get());
-        Ref record = text_dict({{&kNameField, name.get()}, {&kCreationDateField, created.get()}});
+        Ref name = kit::text_value(bucket.name, empty.get());
+        Ref created = kit::text_value(bucket.creation_date, empty.get());
+        Ref record = kit::record({{&kNameField, name.get()}, {&kCreationDateField, created.get()}});
         check(PyList_Append(result.get(), record.get()));
     }
     return result;

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "core/xml_writer.hpp"
+#include "kit/answers.hpp"
 #include "pyutil/call.hpp"
 #include "pyutil/convert.hpp"
 #include "pyutil/headers.hpp"
@@ -20,7 +21,7 @@ const Name kUploadIdParam{"uploadId"};
 Ref initiate_multipart_upload(Args& a) {
     enum { Key, ContentType, Headers, Timeout };
     Ref empty = pyutil::to_str("");
-    Ref params = text_dict({{&kUploadsParam, empty.get()}});
+    Ref params = kit::record({{&kUploadsParam, empty.get()}});
     Ref headers = pyutil::copy_headers(a[Headers]);
     if (non_empty_text(a[ContentType])) pyutil::set_item(headers.get(), header::kContentType, a[ContentType]);
     return call_object_request(a.self(), verb::kPost, a[Key], params.get(), nullptr, headers.get(), a[Timeout]);
@@ -40,7 +41,7 @@ const pyutil::MethodSpec kInitiateMultipartSpec{
 Ref upload_part(Args& a) {
     enum { Key, UploadId, PartNumber, Data, ContentType, Headers, Timeout };
     Ref part_number = check(PyObject_Str(a[PartNumber]));
-    Ref params = text_dict({{&kPartNumberParam, part_number.get()}, {&kUploadIdParam, a[UploadId]}});
+    Ref params = kit::record({{&kPartNumberParam, part_number.get()}, {&kUploadIdParam, a[UploadId]}});
     Ref data = read_if_file(a[Data]);  // text stays text: the part is sent as given
     Ref headers = pyutil::copy_headers(a[Headers]);
     if (non_empty_text(a[ContentType])) pyutil::set_item(headers.get(), header::kContentType, a[ContentType]);
@@ -75,7 +76,7 @@ Ref finish_multipart_upload(Args& a) {
         views.push_back(pyutil::utf8(texts.back().get()));
     }
     Ref body = pyutil::to_str(core::s3::complete_multipart_body(views));
-    Ref params = text_dict({{&kUploadIdParam, a[UploadId]}});
+    Ref params = kit::record({{&kUploadIdParam, a[UploadId]}});
     Ref headers = pyutil::copy_headers(a[Headers]);
     pyutil::set_item(headers.get(), header::kContentType, kApplicationXml);
     return call_object_request(a.self(), verb::kPost, a[Key], params.get(), body.get(), headers.get(), a[Timeout]);
@@ -98,7 +99,7 @@ const pyutil::MethodSpec kFinishMultipartSpec{
 
 Ref abort_multipart_upload(Args& a) {
     enum { Key, UploadId, Headers, Timeout };
-    Ref params = text_dict({{&kUploadIdParam, a[UploadId]}});
+    Ref params = kit::record({{&kUploadIdParam, a[UploadId]}});
     Ref headers = pyutil::copy_headers(a[Headers]);
     return call_object_request(a.self(), verb::kDelete, a[Key], params.get(), nullptr, headers.get(), a[Timeout]);
 }

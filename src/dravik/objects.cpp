@@ -3,6 +3,7 @@
 
 #include "core/s3_answers.hpp"
 #include "core/s3_url.hpp"
+#include "kit/answers.hpp"
 #include "pyutil/call.hpp"
 #include "pyutil/convert.hpp"
 #include "pyutil/headers.hpp"
@@ -24,13 +25,6 @@ const Name kLastModifiedField{"last_modified"};
 const Name kEtagField{"etag"};
 const Name kNextMarkerField{"next_marker"};
 const Name kCopySourceHeader{"x-amz-copy-source"};
-
-// A dict of text keys and values, in the order given.
-Ref text_dict(std::initializer_list<std::pair<const Name*, PyObject*>> entries) {
-    Ref dict = check(PyDict_New());
-    for (const auto& [name, value] : entries) check(PyDict_SetItem(dict.get(), *name, value));
-    return dict;
-}
 
 bool non_empty_text(PyObject* value) { return PyUnicode_Check(value) && PyUnicode_GET_LENGTH(value) > 0; }
 
@@ -110,17 +104,10 @@ const pyutil::MethodSpec kDeleteSpec{
     delete_object, {{"key", Kind::Str, "str"}, kHeadersParam, kTimeoutParam},
 };
 
-// An element text as a record value: `missing` for no element, None for one without text.
-Ref text_value(const core::xml::Text& text, PyObject* missing) {
-    if (text.missing()) return Ref::borrow(missing);
-    if (text.empty()) return Ref::borrow(Py_None);
-    return pyutil::to_str(text.value);
-}
-
 Ref list_objects(Args& a) {
     enum { Prefix, Marker, Limit, Headers, Timeout };
     Ref limit_text = check(PyObject_Str(a[Limit]));
-    Ref params = text_dict({{&kListTypeParam, kTwo}, {&kPrefixParam, a[Prefix]}, {&kMaxKeysParam, limit_text.get()}});
+    Ref params = kit::record({{&kListTypeParam, kTwo}, {&kPrefixParam, a[Prefix]}, {&kMaxKeysParam, limit_text.get()}});
     if (PyUnicode_GET_LENGTH(a[Marker]) > 0) check(PyDict_SetItem(params.get(), kContinuationTokenParam, a[Marker]));
     Ref headers = pyutil::copy_headers(a[Headers]);
     Ref empty_key = pyutil::to_str("");
@@ -129,33 +116,33 @@ Ref list_objects(Args& a) {
 
     Ref text = pyutil::response_text(response.get());
     const core::s3::ObjectListing listing =
-        read_answer([&] { return core::s3::parse_object_listing(pyutil::utf8(text.get())); });
+        kit::read_xml_answer([&] { return core::s3::parse_object_listing(pyutil::utf8(text.get())); });
     Ref empty = pyutil::to_str("");
     Ref zero = check(PyLong_FromLong(0));
     Ref objects = check(PyList_New(0));
     for (const core::s3::ListedObject& entry : listing.objects) {
-        Ref key = text_value(entry.key, empty.get());
+        Ref key = kit::text_value(entry.key, empty.get());
         // Size is read as int() reads text: a sign and surrounding blanks are accepted, and an
         // element without text fails as int(None) does.
         Ref size = entry.size.missing() ? zero
                    : entry.size.empty() ? check(PyNumber_Long(Py_None))
                                         : check(PyLong_FromUnicodeObject(pyutil::to_str(entry.size.value).get(), 10));
-        Ref modified = text_value(entry.last_modified, empty.get());
+        Ref modified = kit::text_value(entry.last_modified, empty.get());
         std::string_view tag = entry.etag.value;
         while (!tag.empty() && tag.front() == '"') tag.remove_prefix(1);
         while (!tag.empty() && tag.back() == '"') tag.remove_suffix(1);
         Ref etag = pyutil::to_str(tag);
-        Ref record = text_dict({{&kKeyField, key.get()},
-                                {&kSizeField, size.get()},
-                                {&kLastModifiedField, modified.get()},
-                                {&kEtagField, etag.get()}});
+        Ref record = kit::record({{&kKeyField, key.get()},
+                                  {&kSizeField, size.get()},
+                                  {&kLastModifiedField, modified.get()},
+                                  {&kEtagField, etag.get()}});
         check(PyList_Append(objects.get(), record.get()));
     }
     const bool truncated =
         listing.is_truncated.state == core::xml::Text::State::Value && listing.is_truncated.value == "true";
-    Ref result = text_dict({{&kObjectsField, objects.get()}, {&kIsTruncatedField, truncated ? Py_True : Py_False}});
+    Ref result = kit::record({{&kObjectsField, objects.get()}, {&kIsTruncatedField, truncated ? Py_True : Py_False}});
     if (truncated) {
-        Ref marker = text_value(listing.next_continuation_token, empty.get());
+        Ref marker = kit::text_value(listing.next_continuation_token, empty.get());
         check(PyDict_SetItem(result.get(), kNextMarkerField, marker.get()));
     }
     return result;

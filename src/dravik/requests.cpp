@@ -4,6 +4,7 @@
 #include "core/s3_url.hpp"
 #include "core/url.hpp"
 #include "core/utc_time.hpp"
+#include "kit/answers.hpp"
 #include "pyutil/call.hpp"
 #include "pyutil/clock.hpp"
 #include "pyutil/convert.hpp"
@@ -86,12 +87,10 @@ Ref send_object_request(Args& a) {
     const int own_params = check(PyDict_Contains(kwargs.get(), kw::kParams));
     if (non_empty_dict(a[QueryParams]) && !own_params)
         core::append_query(url_text, pyutil::query_pairs(a[QueryParams]));
-    PyObject* timeout = PyDict_GetItemWithError(kwargs.get(), kw::kTimeout);
-    if (timeout == nullptr && PyErr_Occurred()) throw pyutil::Error{};
-    if (timeout == nullptr || timeout == Py_None) {
-        Ref fallback = check(PyObject_GetAttr(self, attr::kDefaultTimeout));
-        if (fallback.get() != Py_None) check(PyDict_SetItem(kwargs.get(), kw::kTimeout, fallback.get()));
-    }
+    PyObject* given_timeout = PyDict_GetItemWithError(kwargs.get(), kw::kTimeout);
+    if (given_timeout == nullptr && PyErr_Occurred()) throw pyutil::Error{};
+    Ref timeout = kit::effective_timeout(self, given_timeout);
+    if (timeout && timeout.get() != given_timeout) check(PyDict_SetItem(kwargs.get(), kw::kTimeout, timeout.get()));
 
     Ref client = check(PyObject_GetAttr(self, attr::kClient));
     Ref url = pyutil::to_str(url_text);
@@ -155,12 +154,8 @@ Ref send_bucket_request(Args& a) {
     Ref url = pyutil::to_str(url_text);
     pyutil::Call send;
     send.arg(a[Method]).arg(url.get()).kw(kw::kHeaders, headers.get()).kw(kw::kContent, a[Data]);
-    Ref fallback;
-    if (!a.is_none(Timeout)) {
-        send.kw(kw::kTimeout, a[Timeout]);
-    } else if (fallback = check(PyObject_GetAttr(self, attr::kDefaultTimeout)); fallback.get() != Py_None) {
-        send.kw(kw::kTimeout, fallback.get());
-    }
+    Ref timeout = kit::effective_timeout(self, a[Timeout]);
+    if (timeout) send.kw(kw::kTimeout, timeout.get());
     Ref client = check(PyObject_GetAttr(self, attr::kClient));
     return send.method(client.get(), httpx::kRequest);
 }

@@ -52,12 +52,6 @@ inline const Name kSizeField{"size"};
 inline const Name kObjectsField{"objects"};
 inline const Name kIsTruncatedField{"is_truncated"};
 
-// Set when the module is imported.
-inline PyObject* g_parse_error_type = nullptr;  // xml.etree.ElementTree.ParseError
-inline PyObject* g_os = nullptr;
-inline PyObject* g_os_path = nullptr;
-inline PyObject* g_open = nullptr;
-
 inline constexpr std::string_view kVersion2 = "dravik";  // the signature_version value that selects Version 2
 inline constexpr std::string_view kVirtual = "virtual";  // the addressing_style value of virtual-host style
 
@@ -68,29 +62,10 @@ inline constexpr pyutil::Param kTimeoutParam{"timeout", Kind::Any, kTimeoutType,
 std::string_view text_form(PyObject* value, Keep& keep);
 Ref target_bucket(PyObject* self, PyObject* bucket_name);
 Ref target_bucket_text(PyObject* self, PyObject* bucket_name);
-Ref text_dict(std::initializer_list<std::pair<const Name*, PyObject*>> entries);
 bool non_empty_text(PyObject* value);
 Ref read_if_file(PyObject* data);
 Ref call_object_request(PyObject* self, PyObject* method, PyObject* key, PyObject* query_params, PyObject* data,
                         PyObject* headers, PyObject* timeout);
-Ref text_value(const core::xml::Text& text, PyObject* missing);
-
-// Runs an XML reader, turning a document that is not well-formed into the ParseError of
-// xml.etree.ElementTree, which a caller parsing the answer in Python would see.
-template <class Read>
-auto read_answer(Read&& read) -> decltype(read()) {
-    try {
-        return read();
-    } catch (const core::xml::ParseError& e) {
-        Ref error = check(PyObject_CallFunction(g_parse_error_type, "s", e.what()));
-        Ref code = check(PyLong_FromLong(e.code()));
-        Ref position = check(Py_BuildValue("(ii)", e.line(), e.column()));
-        check(PyObject_SetAttrString(error.get(), "code", code.get()));
-        check(PyObject_SetAttrString(error.get(), "position", position.get()));
-        PyErr_SetObject(g_parse_error_type, error.get());
-        throw pyutil::Error{};
-    }
-}
 
 // The argument tables of the operations, each beside its function; dravik_module.cpp puts them
 // into the class.
