@@ -37,7 +37,7 @@ private:
 
 Ref multipart_download(Args& a) {
     enum { Key, LocalPath, PartSize, Callback, Timeout };
-    const long long part_size = kit::part_size_argument(a[PartSize]);
+    const long long part_size = kit::part_size_value(a[PartSize]);
     Download download(a.self(), a[Key], a[Timeout]);
     return kit::download_to_file(download, a[LocalPath], part_size, a[Callback]);
 }

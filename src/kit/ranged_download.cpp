@@ -111,7 +111,7 @@ void RangedDownload::write_body(PyObject* response, PartSink& sink) {
 
 void RangedDownload::release(PyObject* response) { release_body(response); }
 
-long long part_size_argument(PyObject* part_size) {
+long long part_size_value(PyObject* part_size) {
     int overflow = 0;
     const long long value = PyLong_AsLongLongAndOverflow(part_size, &overflow);
     if (value == -1 && PyErr_Occurred()) throw pyutil::Error{};

@@ -62,7 +62,7 @@ public:
 
 // The part size a caller gave as an int: ValueError below 1, before anything is done; a size
 // beyond the range of long long means one part for any object.
-long long part_size_argument(PyObject* part_size);
+long long part_size_value(PyObject* part_size);
 
 // Runs the download into `local_path` (a str). Returns Py_True, or Py_False for a failure of a
 // client that reports failures so; raises otherwise. `callback`, when true, is called after each
