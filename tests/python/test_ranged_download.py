@@ -166,3 +166,11 @@ def test_a_symbolic_link_is_written_through(client, recorder, tmp_path):
     assert link.is_symlink() and os.readlink(link) == os.path.join("data", "real.bin")
     assert (tmp_path / "data" / "real.bin").read_bytes() == OBJECT
     assert sorted(os.listdir(tmp_path)) == ["data", "link.bin"] and os.listdir(tmp_path / "data") == ["real.bin"]
+
+
+def test_a_negative_size_is_refused_before_the_target_is_touched(client, recorder, tmp_path):
+    recorder.default = lambda request: client.size_answer(-5)
+    (tmp_path / "out.bin").write_bytes(b"old")
+    assert_failed(client, download(client, recorder, tmp_path / "out.bin", 10), ValueError)
+    assert len(recorder.sent) == 1 and os.listdir(tmp_path) == ["out.bin"]
+    assert (tmp_path / "out.bin").read_bytes() == b"old"
