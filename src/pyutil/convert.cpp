@@ -19,6 +19,13 @@ std::string_view text_attr(PyObject* self, PyObject* name, Keep& keep) {
     if (!PyUnicode_Check(value.get())) {
         raise_format(PyExc_TypeError, "the client's '%U' must be str, not %.200s", name, Py_TYPE(value.get())->tp_name);
     }
+    if (PyUnicode_AsUTF8AndSize(value.get(), nullptr) == nullptr) {
+        // The encoder's error carries the whole text, and these attributes include the secret key:
+        // report which attribute it is, never what it holds.
+        if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) throw Error{};
+        PyErr_Clear();
+        raise_format(PyExc_ValueError, "the client's '%U' cannot be encoded as UTF-8", name);
+    }
     return keep.text(std::move(value));
 }
 

@@ -176,6 +176,18 @@ class TestKeywords:
             assert "timeout" not in recorder.last_call.keyword_names
             assert recorder.last.timeout == HTTPX_DEFAULT_TIMEOUT
 
+    def test_any_number_of_further_keywords_is_passed_on(self, make):
+        class Client:
+            def request(self, method, url, **kwargs):
+                self.keywords = list(kwargs)
+                return "answer"
+
+        client = make()
+        client._client = Client()
+        extra = {f"option_{i}": i for i in range(40)}
+        assert client._request("GET", "k", **extra, timeout=3) == "answer"
+        assert client._client.keywords == ["headers", *extra, "timeout"]
+
     def test_bucket_request_data_must_be_bytes(self, make):
         with pytest.raises(TypeError, match=r"Argument 'data' has incorrect type \(expected bytes, got str\)"):
             make()._bucket_request("PUT", "", None, "text")
