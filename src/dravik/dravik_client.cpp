@@ -20,6 +20,7 @@
 #include "pyutil/convert.hpp"
 #include "pyutil/headers.hpp"
 #include "pyutil/module.hpp"
+#include "pyutil/path_target.hpp"
 #include "pyutil/response.hpp"
 #include "pyutil/text.hpp"
 
@@ -449,6 +450,8 @@ Ref request(Args& a) {
         Ref fallback = check(PyObject_GetAttr(self, kDefaultTimeout));
         if (fallback.get() != Py_None) check(PyDict_SetItem(kwargs.get(), kTimeout, fallback.get()));
     }
+
+    pyutil::keep_path_as_built(kwargs.get(), url_text);
 
     Ref client = check(PyObject_GetAttr(self, kClient));
     Ref url = pyutil::to_str(url_text);
