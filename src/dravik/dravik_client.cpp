@@ -20,7 +20,7 @@
 #include "pyutil/convert.hpp"
 #include "pyutil/headers.hpp"
 #include "pyutil/module.hpp"
-#include "pyutil/path_target.hpp"
+#include "pyutil/request_keywords.hpp"
 #include "pyutil/response.hpp"
 #include "pyutil/text.hpp"
 

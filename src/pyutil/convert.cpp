@@ -39,6 +39,11 @@ bool attr_truth(PyObject* self, PyObject* name) {
     return check(PyObject_IsTrue(value.get())) == 1;
 }
 
+Ref snapshot(PyObject* dict_or_none) {
+    if (dict_or_none == nullptr || dict_or_none == Py_None) return Ref::borrow(Py_None);
+    return check(PyDict_Copy(dict_or_none));
+}
+
 BytePairs query_pairs(PyObject* mapping, bool text_names_only) {
     BytePairs pairs;
     if (mapping == nullptr || mapping == Py_None) return pairs;
