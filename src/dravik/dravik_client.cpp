@@ -452,6 +452,7 @@ Ref request(Args& a) {
     }
 
     pyutil::keep_path_as_built(kwargs.get(), url_text);
+    pyutil::raw_body_as_content(kwargs.get());
 
     Ref client = check(PyObject_GetAttr(self, kClient));
     Ref url = pyutil::to_str(url_text);
