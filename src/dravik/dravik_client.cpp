@@ -243,7 +243,9 @@ std::string_view signing_bucket(PyObject* self, PyObject* bucket_arg, Keep& keep
 Ref sign_request(Args& a) {
     enum { Method, Key, Headers, QueryParams, PayloadHash, ServiceLevel, BucketArg };
     PyObject* self = a.self();
-    PyObject* headers = a[Headers];
+    // Read from copies: the caller code reading runs may change the originals meanwhile.
+    const Ref headers_read = pyutil::snapshot(a[Headers]), query_read = pyutil::snapshot(a[QueryParams]);
+    PyObject* headers = headers_read.get();
     Keep keep;
     const core::UtcTime now = pyutil::utc_now();
 
@@ -271,7 +273,7 @@ Ref sign_request(Args& a) {
     }
 
     core::sigv4::HeaderSigning request;
-    request.query = pyutil::query_pairs(a[QueryParams]);
+    request.query = pyutil::query_pairs(query_read.get());
     request.headers.reserve(static_cast<std::size_t>(PyDict_GET_SIZE(headers)) + 1);
     std::string fallback_host;
     bool has_host = false;
@@ -300,7 +302,9 @@ Ref sign_request(Args& a) {
 Ref sign_request_v2(Args& a) {
     enum { Method, Key, Headers, QueryParams, ServiceLevel, BucketArg };
     PyObject* self = a.self();
-    PyObject* headers = a[Headers];
+    // Read from copies: the caller code reading runs may change the originals meanwhile.
+    const Ref headers_read = pyutil::snapshot(a[Headers]), query_read = pyutil::snapshot(a[QueryParams]);
+    PyObject* headers = headers_read.get();
     Keep keep;
     core::sigv2::Signing request;
 
@@ -308,7 +312,7 @@ Ref sign_request_v2(Args& a) {
     std::string path = "/";
     if (!a.flag(ServiceLevel)) path = core::s3::canonical_path(false, false, signing_bucket(self, a[BucketArg], keep), a.str(Key));
     std::vector<core::sigv2::SubResource> sub_resources;
-    PyObject* query = a[QueryParams];
+    PyObject* query = query_read.get();
     Py_ssize_t pos = 0;
     PyObject *name, *value;
     while (query != Py_None && PyDict_Next(query, &pos, &name, &value)) {
@@ -372,7 +376,8 @@ Ref presign_url(Args& a) {
     request.canonical_uri = signed_path;
     request.expires = text_form(a[Expires], keep);
     // The five X-Amz- names are text, so a name of bytes could not be sorted among them.
-    request.extra = pyutil::query_pairs(a[QueryParams], true);
+    const Ref query_read = pyutil::snapshot(a[QueryParams]);  // a property may change the original
+    request.extra = pyutil::query_pairs(query_read.get(), true);
     request.request_time = amz_date;
     request.scope = {date_stamp, pyutil::text_attr(self, kRegion, keep), core::sigv4::kS3Service};
     request.credentials = {pyutil::text_attr(self, kAccessKey, keep), pyutil::text_attr(self, kSecretKey, keep)};
