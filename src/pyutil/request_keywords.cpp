@@ -8,6 +8,7 @@ namespace {
 
 const Name kExtensions{"extensions"};
 const Name kTarget{"target"};
+const Name kParams{"params"};
 const Name kData{"data"};
 const Name kContent{"content"};
 
@@ -24,6 +25,10 @@ bool is_mapping(PyObject* value) {
 
 void keep_path_as_built(PyObject* keywords, std::string_view url) {
     if (!corvault::core::has_dot_segment(url)) return;
+    // httpx would write `params` into the URL's query, which the request line given here replaces.
+    if (check(PyDict_Contains(keywords, kParams))) {
+        raise(PyExc_ValueError, "a key with '.' or '..' path segments cannot be sent with params=; pass query_params");
+    }
     PyObject* given = PyDict_GetItemWithError(keywords, kExtensions);
     if (given == nullptr && PyErr_Occurred()) throw Error{};
     Ref extensions = given == nullptr || given == Py_None

@@ -16,6 +16,7 @@ namespace pyutil {
 //
 // Adds that extension to `keywords` (a dict of keywords for Client.request) when `url` needs
 // it. A caller's own `extensions` mapping is copied, never changed, and a target it names is kept.
+// ValueError when the keywords hold `params` too, whose query httpx could no longer write.
 void keep_path_as_built(PyObject* keywords, std::string_view url);
 
 // A raw body (bytes, text, a file or an iterable of bytes) given as `data` goes to httpx as

@@ -118,3 +118,6 @@ def test_only_dotted_paths_carry_the_target(recorder):
     client._request("GET", "./k", extensions=own)
     assert recorder.last_call.kw("extensions") == {"trace": None, "target": "/bkt/./k"}
     assert own == {"trace": None}
+    with pytest.raises(ValueError, match="cannot be sent with params="):
+        client._request("GET", "x/..", params={"a": "1"})
+    assert len(recorder.calls) == 3
