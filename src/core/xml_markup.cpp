@@ -157,7 +157,7 @@ private:
                 while (p < t_.size() && is_letter(t_[p])) ++p;
                 // Without a keyword it is no declaration, and the tree parser judges it.
                 if (p == i + 2 || p == t_.size()) return true;
-                construct_ = i;
+                construct_ = token_start_ = i;
                 if (decl_open(p) == Tok::Invalid) return false;
                 if (t_.substr(i + 2, p - i - 2) != "DOCTYPE" || doctype_seen) return fail(kSyntax, i, i);
                 doctype_seen = true;
@@ -234,8 +234,10 @@ private:
         return tok;
     }
 
+    // A token the text ends in the middle of is unclosed, and reported where it starts.
     Tok invalid(int code, std::size_t offset) {
-        fail(code, offset, construct_);
+        if (offset >= t_.size()) fail(kUnclosedToken, token_start_, construct_);
+        else fail(code, offset, construct_);
         return Tok::Invalid;
     }
 
@@ -251,7 +253,7 @@ private:
     // follows; `q` is just past the keyword.
     Tok decl_open(std::size_t q) {
         if (q < t_.size() && t_[q] == '%' && (q + 1 >= t_.size() || is_blank(t_[q + 1]) || t_[q + 1] == '%')) {
-            return invalid(kInvalidToken, q);
+            return invalid(kInvalidToken, q + 1 >= t_.size() ? q + 1 : q);
         }
         if (q < t_.size() && !is_blank(t_[q]) && t_[q] != '%') return invalid(kInvalidToken, q);
         return Tok::DeclOpen;
@@ -259,7 +261,7 @@ private:
 
     Tok scan(std::size_t& p) {
         if (p >= t_.size()) return Tok::End;
-        const std::size_t at = p;
+        const std::size_t at = token_start_ = p;
         const char c = t_[p];
         if (is_name_char(c)) {
             while (p < t_.size() && is_name_char(t_[p])) ++p;
@@ -604,6 +606,7 @@ private:
 
     std::string_view t_;
     std::size_t construct_ = 0;
+    std::size_t token_start_ = 0;
     bool external_subset_ = false;
     bool after_param_ref_ = false;
     Fault fault_;

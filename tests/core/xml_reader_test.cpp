@@ -130,6 +130,10 @@ const Refusal kDeclarationRefusals[] = {
     {"<!DOCTYPE a [<!-- x -- y -->]><a/>", kInvalidToken, "not well-formed (invalid token): line 1, column 22"},
     {"<!DOCTYPE a [<?xml x?>]><a/>", kMisplacedXmlDecl, "XML or text declaration not at start of entity: line 1, column 13"},
     {"<!DOCTYPE a [<!ELEMENT a ANY>]]><a/>", kSyntax, "syntax error: line 1, column 29"},
+    // Cut short by the end of the text.
+    {"<!DOCTYPE a [<!-", kUnclosedToken, "unclosed token: line 1, column 13"},
+    {"<!DOCTYPE a [<!ELEMENT%", kUnclosedToken, "unclosed token: line 1, column 13"},
+    {"<!DOCTYPE a [<!ELEMENT a ANY>", kNoElements, "no element found: line 1, column 29"},
 };
 
 std::optional<ParseError> refusal(const std::string& text) {
