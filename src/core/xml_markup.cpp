@@ -69,9 +69,11 @@ private:
 
     // A processing instruction anywhere but at the very start: "xml" is the declaration, which
     // only the start may hold, and its other spellings are reserved.
-    bool check_pi(std::size_t at, bool after_root) {
+    bool check_pi(std::size_t at, bool in_body = false) {
         const std::string_view target = pi_target(at);
         if (target.empty()) return true;  // the tree parser reports it
+        // In the body, only where markup can start: the tree parser judges a "<" inside a tag.
+        if (in_body && !walk_to(at)) return true;
         const std::size_t after = at + 2 + target.size();
         if (after < t_.size() && !is_blank(t_[after])) {
             if (t_[after] != '?') return fail(kInvalidToken, after, at);
@@ -80,7 +82,7 @@ private:
         if (target != "xml" && iequals(target, "xml")) return fail(kInvalidToken, after, at);
         // An unclosed one is an unclosed token, which the tree parser reports.
         if (t_.find("?>", at + 2) == kNone) return true;
-        if (target == "xml") return fail(after_root ? kJunkAfterRoot : kMisplacedXmlDecl, at, at);
+        if (target == "xml") return fail(in_body && walk_.root_ended ? kJunkAfterRoot : kMisplacedXmlDecl, at, at);
         return true;
     }
 
@@ -148,7 +150,7 @@ private:
                 if (close == kNone) return true;
                 i = close + 3;
             } else if (t_.compare(i, 2, "<?") == 0) {
-                if (!check_pi(i, false)) return false;
+                if (!check_pi(i)) return false;
                 const std::size_t close = t_.find("?>", i + 2);
                 if (close == kNone) return true;
                 i = close + 2;
@@ -171,39 +173,73 @@ private:
     }
 
     // Content and what follows the root: processing instructions, and declarations, which only
-    // the prolog may hold.
-    void body(std::size_t i) {
-        long depth = 0;
-        bool entered = false;
-        while ((i = t_.find('<', i)) != kNone) {
-            const bool after_root = entered && depth == 0;
+    // the prolog may hold. Only markup opened by "<?" or "<!" matters here, so the tags before one
+    // are read only when it is found (see Walk).
+    void body(std::size_t root) {
+        walk_ = {root};
+        for (std::size_t i = root; (i = t_.find('<', i)) != kNone && i + 1 < t_.size();) {
+            const char next = t_[i + 1];
             std::size_t close;
+            if (next != '?' && next != '!') {
+                ++i;
+                continue;
+            }
             if (t_.compare(i, 4, "<!--") == 0) {
                 close = t_.find("-->", i + 4);
                 if (close != kNone) close += 3;
             } else if (t_.compare(i, 9, "<![CDATA[") == 0) {
                 close = t_.find("]]>", i + 9);
                 if (close != kNone) close += 3;
-            } else if (t_.compare(i, 2, "<?") == 0) {
-                if (!check_pi(i, after_root)) return;
+            } else if (next == '?') {
+                if (!check_pi(i, true)) return;
                 close = t_.find("?>", i + 2);
                 if (close != kNone) close += 2;
-            } else if (t_.compare(i, 2, "<!") == 0) {
-                if (i + 2 < t_.size() && is_letter(t_[i + 2])) {
+            } else {
+                if (i + 2 < t_.size() && is_letter(t_[i + 2]) && walk_to(i)) {
+                    const bool after_root = walk_.root_ended;
                     fail(after_root ? kJunkAfterRoot : kInvalidToken, after_root ? i : i + 2, i);
                 }
                 return;
-            } else {
-                close = tag_end(i);
-                if (close == kNone) return;
-                if (t_[i + 1] == '/') --depth;
-                else if (t_[close - 1] != '/') ++depth;
-                entered = true;
-                ++close;
             }
             if (close == kNone) return;
             i = close;
         }
+    }
+
+    // Reading the tags from the root on, forward only: whether markup starts at t_[at] (rather
+    // than a "<" inside a tag, or one the tree parser refuses), and whether the root has ended.
+    struct Walk {
+        std::size_t next = kNone;  // where the next construct starts
+        long depth = 0;
+        bool root_ended = false;
+    };
+
+    bool walk_to(std::size_t at) {
+        while (walk_.next < at) {
+            const std::size_t i = t_.find('<', walk_.next);
+            if (i == kNone || i > at) return false;
+            if (i == at) break;
+            std::size_t close;
+            if (t_.compare(i, 4, "<!--") == 0) {
+                close = t_.find("-->", i + 4);
+                if (close != kNone) close += 2;
+            } else if (t_.compare(i, 9, "<![CDATA[") == 0) {
+                close = t_.find("]]>", i + 9);
+                if (close != kNone) close += 2;
+            } else if (t_.compare(i, 2, "<?") == 0) {
+                close = t_.find("?>", i + 2);
+                if (close != kNone) close += 1;
+            } else {
+                close = tag_end(i);
+                if (close == kNone || close > at) return false;
+                if (t_[i + 1] == '/') --walk_.depth;
+                else if (t_[close - 1] != '/') ++walk_.depth;
+                walk_.root_ended = walk_.root_ended || walk_.depth == 0;
+            }
+            if (close == kNone || close > at) return false;
+            walk_.next = close + 1;
+        }
+        return walk_.next <= at && t_.find('<', walk_.next) == at;
     }
 
     std::size_t tag_end(std::size_t at) const {
@@ -336,7 +372,7 @@ private:
         }
         if (t_.compare(at, 2, "<?") == 0) {
             if (pi_target(at).empty()) return invalid(kInvalidToken, at + 2);
-            if (!check_pi(at, false)) {
+            if (!check_pi(at)) {
                 fault_.construct = construct_;  // the whole declaration is out of the tree parser's sight
                 return Tok::Invalid;
             }
@@ -607,6 +643,7 @@ private:
     std::string_view t_;
     std::size_t construct_ = 0;
     std::size_t token_start_ = 0;
+    Walk walk_;
     bool external_subset_ = false;
     bool after_param_ref_ = false;
     Fault fault_;
