@@ -130,6 +130,10 @@ const Refusal kDeclarationRefusals[] = {
     {"<!DOCTYPE a [<!-- x -- y -->]><a/>", kInvalidToken, "not well-formed (invalid token): line 1, column 22"},
     {"<!DOCTYPE a [<?xml x?>]><a/>", kMisplacedXmlDecl, "XML or text declaration not at start of entity: line 1, column 13"},
     {"<!DOCTYPE a [<!ELEMENT a ANY>]]><a/>", kSyntax, "syntax error: line 1, column 29"},
+    // Where markup cannot start, the tag's own fault comes first; after the root, junk.
+    {"<a <!DOCTYPE a>", kInvalidToken, "not well-formed (invalid token): line 1, column 3"},
+    {"<a x='<?xml version=\"1.0\"?>'/>", kInvalidToken, "not well-formed (invalid token): line 1, column 6"},
+    {"<a><b/></a>\n<?xml version='1.0'?>", kJunkAfterRoot, "junk after document element: line 2, column 0"},
     // Cut short by the end of the text.
     {"<!DOCTYPE a [<!-", kUnclosedToken, "unclosed token: line 1, column 13"},
     {"<!DOCTYPE a [<!ELEMENT%", kUnclosedToken, "unclosed token: line 1, column 13"},
