@@ -354,6 +354,8 @@ class TestList:
     @pytest.mark.parametrize("body, error", [
         ("", ET.ParseError), ("<html><body>Bad Gateway<br></body></html>", ET.ParseError),
         ("Service Unavailable", ET.ParseError),
+        ("\n" + page("<Contents><Key>k</Key></Contents>"), ET.ParseError),  # a declaration not at the start
+        ('<!DOCTYPE ListBucketResult [<!ELEMENT x>]>' + page("").split("?>", 1)[1], ET.ParseError),
         (page("<Contents><Size>abc</Size></Contents>"), ValueError),
         (page("<Contents><Size/></Contents>"), TypeError),
     ])
