@@ -66,6 +66,16 @@ def test_store_list_read_and_delete_reach_exactly_the_key(bucket):
         assert bucket._download(key).content == body
 
 
+def test_copy_and_batch_delete_reach_exactly_the_keys(bucket):
+    bucket.upload("logs/../important", b"dotted")
+    assert bucket.copy_object("logs/../important", "copy/./x/..")
+    assert bucket._download("copy/./x/..").content == b"dotted"
+    assert bucket.delete_objects(["logs/../important", "copy/./x/.."]) == \
+        {"deleted": ["logs/../important", "copy/./x/.."], "errors": []}
+    assert listed(bucket) == sorted(NEIGHBOURS)
+    assert bucket._download("important").content == NEIGHBOURS["important"]
+
+
 def test_keys_agree_with_botocore(s3_server):
     """botocore keeps such keys apart: what one client stores, the other reads under the same key."""
     client = plain_client(s3_server)
