@@ -2,6 +2,8 @@
 
 #include <pugixml.hpp>
 
+#include "core/xml_markup.hpp"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -26,6 +28,11 @@ const char* reason_of(int code) {
         case kJunkAfterRoot: return "junk after document element";
         case kUndefinedEntity: return "undefined entity";
         case kUnboundPrefix: return "unbound prefix";
+        case kParamEntityRef: return "illegal parameter entity reference";
+        case kMisplacedXmlDecl: return "XML or text declaration not at start of entity";
+        case kIncorrectEncoding: return "encoding specified in XML declaration is incorrect";
+        case kXmlDecl: return "XML declaration not well-formed";
+        case kPublicId: return "illegal character(s) in public id";
         default: return "syntax error";
     }
 }
@@ -204,6 +211,8 @@ Fault stray_text(std::string_view text, std::size_t at, bool after_root) {
     const bool quote = c == '"' || c == '\'';
     if (after_root) return fault_at(is_name_char(c) || quote || c == ']' || c == '>' ? kJunkAfterRoot : kInvalidToken, at);
     if (quote) return fault_at(text.find(c, at + 1) == kNone ? kUnclosedToken : kSyntax, at);
+    // Brackets, parentheses and separators are tokens of declarations, out of place here.
+    if (std::string_view("[]>(|,").find(c) != kNone) return fault_at(kSyntax, at);
     if (!is_name_char(c)) return fault_at(kInvalidToken, at);
     std::size_t end = at;
     while (end < text.size() && is_name_char(text[end])) ++end;
@@ -522,8 +531,14 @@ Document::Document(std::string_view text) {
     const std::size_t bad_char = first_invalid_char(text);
     if (bad_char != kNone) fault = fault_at(kInvalidToken, bad_char);
     keep_first(fault, check.check_top_level(root));
-    keep_first(fault, parser_fault(result, text, !root.empty()));
+    // The declarations the tree parser skips: where one is faulty, what the tree parser says of
+    // it and of what follows does not count.
+    const markup::Fault declared = markup::check(text);
+    Fault parsed = parser_fault(result, text, !root.empty());
+    if (declared && parsed.noticed >= declared.construct) parsed = {};
+    keep_first(fault, parsed);
     if (root) keep_first(fault, check.check_elements(root));
+    if (declared) keep_first(fault, fault_at(declared.code, declared.offset));
     if (!fault && !root) fault = fault_at(kNoElements, text.size());
     if (fault) throw_at(text, fault);
 
