@@ -31,8 +31,27 @@ bool is_pubid_char(char c) {
 
 // A token of a document type declaration, as expat's prolog tokenizer splits it.
 enum class Tok {
-    End, Name, NmToken, SuffixedName, PoundName, Literal, ParamRef, Percent, OpenBracket, CloseBracket,
-    Close, OpenParen, CloseParen, SuffixedParen, Or, Comma, Comment, Pi, DeclOpen, Other, Invalid
+    End,
+    Name,
+    NmToken,
+    SuffixedName,
+    PoundName,
+    Literal,
+    ParamRef,
+    Percent,
+    OpenBracket,
+    CloseBracket,
+    Close,
+    OpenParen,
+    CloseParen,
+    SuffixedParen,
+    Or,
+    Comma,
+    Comment,
+    Pi,
+    DeclOpen,
+    Other,
+    Invalid
 };
 
 class Checker {
@@ -232,8 +251,10 @@ private:
             } else {
                 close = tag_end(i);
                 if (close == kNone || close > at) return false;
-                if (t_[i + 1] == '/') --walk_.depth;
-                else if (t_[close - 1] != '/') ++walk_.depth;
+                if (t_[i + 1] == '/')
+                    --walk_.depth;
+                else if (t_[close - 1] != '/')
+                    ++walk_.depth;
                 walk_.root_ended = walk_.root_ended || walk_.depth == 0;
             }
             if (close == kNone || close > at) return false;
@@ -246,9 +267,12 @@ private:
         char quote = 0;
         for (std::size_t p = at + 1; p < t_.size(); ++p) {
             const char c = t_[p];
-            if (c == quote) quote = 0;
-            else if (!quote && (c == '"' || c == '\'')) quote = c;
-            else if (!quote && c == '>') return p;
+            if (c == quote)
+                quote = 0;
+            else if (!quote && (c == '"' || c == '\''))
+                quote = c;
+            else if (!quote && c == '>')
+                return p;
         }
         return kNone;
     }
@@ -272,8 +296,10 @@ private:
 
     // A token the text ends in the middle of is unclosed, and reported where it starts.
     Tok invalid(int code, std::size_t offset) {
-        if (offset >= t_.size()) fail(kUnclosedToken, token_start_, construct_);
-        else fail(code, offset, construct_);
+        if (offset >= t_.size())
+            fail(kUnclosedToken, token_start_, construct_);
+        else
+            fail(code, offset, construct_);
         return Tok::Invalid;
     }
 
@@ -425,7 +451,8 @@ private:
             const char c = t_[q];
             if (pubid && !is_pubid_char(c)) return fail(kPublicId, q, construct_);
             if (pubid) continue;
-            if (c == '%' && entity_value) return fail(param_ref_at(q, end) ? kParamEntityRef : kInvalidToken, q, construct_);
+            if (c == '%' && entity_value)
+                return fail(param_ref_at(q, end) ? kParamEntityRef : kInvalidToken, q, construct_);
             if (c == '<' && !entity_value) return fail(kInvalidToken, q, construct_);
             if (c == '&' && !reference_ok(q, end, entity_value, tok.start)) return false;
         }
@@ -450,7 +477,8 @@ private:
             if (hex) ++q;
             const std::size_t digits = q;
             unsigned long value = 0;
-            for (; q < end && (is_digit(t_[q]) || (hex && std::string_view("abcdefABCDEF").find(t_[q]) != kNone)); ++q) {
+            for (; q < end && (is_digit(t_[q]) || (hex && std::string_view("abcdefABCDEF").find(t_[q]) != kNone));
+                 ++q) {
                 const char d = t_[q];
                 const unsigned long digit = is_digit(d) ? d - '0' : (ascii_lower(d) - 'a' + 10);
                 if (value <= 0x10FFFF) value = value * (hex ? 16 : 10) + digit;
@@ -460,7 +488,8 @@ private:
                                   (value >= 0xE000 && value <= 0xFFFD) || (value >= 0x10000 && value <= 0x10FFFF);
             return xml_char || fail(kInvalidToken, amp, construct_);
         }
-        if (q >= end || !is_name_start(t_[q])) return fail(kInvalidToken, entity_value || q >= end ? amp : q, construct_);
+        if (q >= end || !is_name_start(t_[q]))
+            return fail(kInvalidToken, entity_value || q >= end ? amp : q, construct_);
         while (q < end && is_name_char(t_[q])) ++q;
         if (q >= end || t_[q] != ';') return fail(kInvalidToken, entity_value || q >= end ? amp : q, construct_);
         // An external subset may define it.
@@ -511,15 +540,21 @@ private:
             switch (tok.kind) {
                 case Tok::CloseBracket: return true;
                 case Tok::ParamRef: after_param_ref_ = true; continue;
-                case Tok::Comment: case Tok::Pi: continue;
+                case Tok::Comment:
+                case Tok::Pi: continue;
                 case Tok::DeclOpen: {
                     const std::string_view keyword = word(tok).substr(2);
                     bool ok;
-                    if (keyword == "ELEMENT") ok = element_decl(p);
-                    else if (keyword == "ATTLIST") ok = attlist_decl(p);
-                    else if (keyword == "ENTITY") ok = entity_decl(p);
-                    else if (keyword == "NOTATION") ok = notation_decl(p);
-                    else return fail(kSyntax, tok.start, construct_);
+                    if (keyword == "ELEMENT")
+                        ok = element_decl(p);
+                    else if (keyword == "ATTLIST")
+                        ok = attlist_decl(p);
+                    else if (keyword == "ENTITY")
+                        ok = entity_decl(p);
+                    else if (keyword == "NOTATION")
+                        ok = notation_decl(p);
+                    else
+                        return fail(kSyntax, tok.start, construct_);
                     if (!ok) return false;
                     continue;
                 }
@@ -578,8 +613,8 @@ private:
 
     // <!ATTLIST element (name type default)*>
     bool attlist_decl(std::size_t& p) {
-        static constexpr std::string_view kTypes[] = {"CDATA", "ID", "IDREF", "IDREFS", "ENTITY",
-                                                      "ENTITIES", "NMTOKEN", "NMTOKENS"};
+        static constexpr std::string_view kTypes[] = {"CDATA",  "ID",       "IDREF",   "IDREFS",
+                                                      "ENTITY", "ENTITIES", "NMTOKEN", "NMTOKENS"};
         Token tok = decl_token(p);
         if (tok.kind != Tok::Name) return unexpected(tok);
         for (;;) {
@@ -588,7 +623,8 @@ private:
             if (tok.kind != Tok::Name) return unexpected(tok);
             tok = decl_token(p);
             bool named_type = false;
-            for (std::string_view type : kTypes) named_type = named_type || (tok.kind == Tok::Name && word(tok) == type);
+            for (std::string_view type : kTypes)
+                named_type = named_type || (tok.kind == Tok::Name && word(tok) == type);
             if (!named_type) {
                 const bool notation = tok.kind == Tok::Name && word(tok) == "NOTATION";
                 if (notation) tok = decl_token(p);
@@ -601,8 +637,10 @@ private:
                 if (tok.kind != Tok::CloseParen) return unexpected(tok);
             }
             tok = decl_token(p);
-            if (tok.kind == Tok::PoundName && word(tok) == "#FIXED") tok = decl_token(p);
-            else if (tok.kind == Tok::PoundName && (word(tok) == "#REQUIRED" || word(tok) == "#IMPLIED")) continue;
+            if (tok.kind == Tok::PoundName && word(tok) == "#FIXED")
+                tok = decl_token(p);
+            else if (tok.kind == Tok::PoundName && (word(tok) == "#REQUIRED" || word(tok) == "#IMPLIED"))
+                continue;
             if (tok.kind != Tok::Literal) return unexpected(tok);
             // A parameter entity may declare what follows it differently, so expat leaves
             // later defaults unread.

@@ -45,9 +45,11 @@ Ref Call::invoke(PyObject* callable, PyObject* self, PyObject* name) const {
     }
     const std::size_t nargs = (self != nullptr ? 1 : 0) + npos_;
     if (self != nullptr) {
-        return check(PyObject_VectorcallMethod(name, stack.data() + 1, nargs | PY_VECTORCALL_ARGUMENTS_OFFSET, kwnames.get()));
+        return check(
+            PyObject_VectorcallMethod(name, stack.data() + 1, nargs | PY_VECTORCALL_ARGUMENTS_OFFSET, kwnames.get()));
     }
-    return check(PyObject_Vectorcall(callable, stack.data() + 1, nargs | PY_VECTORCALL_ARGUMENTS_OFFSET, kwnames.get()));
+    return check(
+        PyObject_Vectorcall(callable, stack.data() + 1, nargs | PY_VECTORCALL_ARGUMENTS_OFFSET, kwnames.get()));
 }
 
 }  // namespace pyutil

@@ -71,10 +71,18 @@ TEST(SplitUrl, UnbalancedBracketThrows) {
 // only, never of the authority, the query or the fragment.
 TEST(DotSegments, FoundOnlyAsWholePathSegments) {
     const std::pair<const char*, bool> cases[] = {
-        {"http://h/b/logs/../important", true}, {"http://h/b/a/./b", true}, {"http://h/b/x/..", true},
-        {"http://h/b/.", true}, {"http://h/..", true}, {"http://h/b/..hidden/...", false},
-        {"http://h/b/a.b/c.", false}, {"http://h/b/k?x=..&y=/../", false}, {"http://h/b/k#/../", false},
-        {"http://h.example/b/%2E%2E", false}, {"http://h:1", false}, {"/b/../k", true},
+        {"http://h/b/logs/../important", true},
+        {"http://h/b/a/./b", true},
+        {"http://h/b/x/..", true},
+        {"http://h/b/.", true},
+        {"http://h/..", true},
+        {"http://h/b/..hidden/...", false},
+        {"http://h/b/a.b/c.", false},
+        {"http://h/b/k?x=..&y=/../", false},
+        {"http://h/b/k#/../", false},
+        {"http://h.example/b/%2E%2E", false},
+        {"http://h:1", false},
+        {"/b/../k", true},
     };
     for (const auto& [url, expected] : cases) {
         SCOPED_TRACE(url);
