@@ -1,6 +1,7 @@
 #include "core/oss_url.hpp"
 
 #include "core/encoding.hpp"
+#include "core/url.hpp"
 
 namespace corvault::core::oss {
 namespace {
@@ -36,12 +37,16 @@ std::string endpoint_url(std::string_view bucket, std::string_view region, bool 
 
 std::string endpoint_host(std::string_view endpoint) { return without_all(endpoint, kScheme); }
 
-std::string object_url(std::string_view base, std::string_view key) {
+std::string request_url(std::string_view base, std::string_view key) {
     std::string url;
     url.reserve(base.size() + 1 + key.size() * 3);
     url.append(base).append("/");
     percent_encode_append(url, key, "/");
     return url;
+}
+
+std::string object_url(std::string_view base, std::string_view key) {
+    return escape_dot_segments(request_url(base, key));
 }
 
 std::string signing_region(std::string_view region) {

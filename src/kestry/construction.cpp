@@ -16,10 +16,10 @@ Ref init(Args& a) {
     PyObject* self = a.self();
     set_attr(self, kAccessKeyId, a[AccessKeyId]);
     set_attr(self, kAccessKeySecret, a[AccessKeySecret]);
-    set_attr(self, kBucket, a[BucketArg]);
-    set_attr(self, kRegion, a[Region]);
+    set_attr(self, attr::kBucket, a[BucketArg]);
+    set_attr(self, attr::kRegion, a[Region]);
     set_attr(self, kInternal, a[Internal]);
-    set_attr(self, kDefaultTimeout, a[Timeout]);
+    set_attr(self, attr::kDefaultTimeout, a[Timeout]);
 
     Ref external = pyutil::to_str(core::oss::endpoint_url(a.str(BucketArg), a.str(Region), false));
     Ref intranet = pyutil::to_str(core::oss::endpoint_url(a.str(BucketArg), a.str(Region), true));
@@ -32,14 +32,14 @@ Ref init(Args& a) {
     set_attr(self, kCustomDomain, a.is_none(DomainUrl) ? Py_False : Py_True);
     Ref domain_url = Ref::borrow(host);
     if (non_empty_text(a[DomainUrl])) domain_url = pyutil::to_str(core::strip_trailing_slashes(a.str(DomainUrl)));
-    set_attr(self, kDomainUrl, domain_url.get());
+    set_attr(self, attr::kDomainUrl, domain_url.get());
 
     Ref client = Ref::borrow(a[HttpClient]);
     if (a.is_none(HttpClient)) {
-        Ref client_type = check(PyObject_GetAttr(a.global(kHttpx), kHttpxClient));
+        Ref client_type = check(PyObject_GetAttr(a.global(httpx::kModule), httpx::kClientType));
         client = check(PyObject_CallNoArgs(client_type.get()));
     }
-    set_attr(self, kClient, client.get());
+    set_attr(self, attr::kClient, client.get());
     return Ref::borrow(Py_None);
 }
 

@@ -1,12 +1,17 @@
-// The ranged download into a local file: the kit's loop with this client's size request and
-// ranged GET.
+// The ranged download into a local file: the kit's loop, with the size from this client's own
+// `head` and each range through its own `_request`.
+#include "kit/head_and_request_download.hpp"
+
 #include "kestry/shared.hpp"
 
 namespace kestry {
 namespace {
 
-Ref multipart_download(Args&) {
-    pyutil::raise(PyExc_NotImplementedError, "multipart_download is not available yet");
+Ref multipart_download(Args& a) {
+    enum { Key, LocalPath, PartSize, Callback, Timeout };
+    const long long part_size = kit::part_size_value(a[PartSize]);
+    kit::HeadAndRequestDownload download(a.self(), a[Key], a[Timeout]);
+    return kit::download_to_file(download, a[LocalPath], part_size, a[Callback]);
 }
 
 }  // namespace

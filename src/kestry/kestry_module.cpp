@@ -1,5 +1,7 @@
 // corvault.kestry: KestryOSSClient, the client of Alibaba Cloud OSS. The operations live in the
 // files of their concern; this file puts them into the class, in the order the class defines them.
+#include "kit/facilities.hpp"
+#include "kit/multipart_steps.hpp"
 #include "pyutil/module.hpp"
 
 #include "kestry/shared.hpp"
@@ -18,10 +20,10 @@ const std::vector<pyutil::Member> kMembers = {
     {&kHeadSpec},
     {&kDeleteSpec},
     {&kListSpec},
-    {&kInitiateMultipartSpec},
-    {&kUploadPartSpec},
-    {&kFinishMultipartSpec},
-    {&kAbortMultipartSpec},
+    {&kit::kInitiateMultipartSpec},
+    {&kit::kUploadPartSpec},
+    {&kit::kFinishMultipartSpec},
+    {&kit::kAbortMultipartSpec},
     {&kMultipartDownloadSpec},
 };
 
@@ -32,7 +34,7 @@ constexpr const char* kClassDoc =
     "URLs carry an OSS Version 1 query signature.";
 
 void exec_kestry(PyObject* module) {
-    Py_XSETREF(g_parse_error_type, pyutil::import_attr("xml.etree.ElementTree", "ParseError").release());
+    kit::import_facilities();
     Ref httpx = pyutil::import_module("httpx");
     Ref base_module = pyutil::import_sibling(module, "base");
     Ref base = pyutil::import_from(base_module.get(), "BaseStorageClient");

@@ -1,46 +1,19 @@
 // Operations on one object: store, fetch, metadata and delete, each one request through
 // `_request` whose response comes back unchanged.
-#include "pyutil/call.hpp"
 #include "pyutil/headers.hpp"
-#include "pyutil/response.hpp"
 
 #include "kestry/shared.hpp"
 
 namespace kestry {
-
-Ref text_dict(std::initializer_list<std::pair<const Name*, PyObject*>> entries) {
-    Ref dict = check(PyDict_New());
-    for (const auto& [name, value] : entries) check(PyDict_SetItem(dict.get(), *name, value));
-    return dict;
-}
-
-bool non_empty_text(PyObject* value) { return PyUnicode_Check(value) && PyUnicode_GET_LENGTH(value) > 0; }
-
-Ref read_if_file(PyObject* data) {
-    Ref read = pyutil::optional_attr(data, kRead);
-    if (!read) return Ref::borrow(data);
-    return check(PyObject_CallNoArgs(read.get()));
-}
-
-Ref object_request(PyObject* self, PyObject* method, PyObject* key, PyObject* query_params, PyObject* data,
-                   PyObject* headers, PyObject* timeout) {
-    pyutil::Call call;
-    call.arg(method).arg(key);
-    if (query_params != nullptr) call.kw(kQueryParams, query_params);
-    if (data != nullptr) call.kw(kData, data);
-    call.kw(kHeaders, headers).kw(kTimeout, timeout);
-    return call.method(self, kUnderscoreRequest);
-}
-
 namespace {
 
 Ref upload(Args& a) {
     enum { Key, Data, ContentType, ContentMd5, Headers, Timeout };
     Ref headers = pyutil::copy_headers(a[Headers]);
-    if (non_empty_text(a[ContentType])) pyutil::set_item(headers.get(), kContentTypeHeader, a[ContentType]);
-    if (non_empty_text(a[ContentMd5])) pyutil::set_item(headers.get(), kContentMd5Header, a[ContentMd5]);
+    if (non_empty_text(a[ContentType])) pyutil::set_item(headers.get(), header::kContentType, a[ContentType]);
+    if (non_empty_text(a[ContentMd5])) pyutil::set_item(headers.get(), header::kContentMd5, a[ContentMd5]);
     Ref data = read_if_file(a[Data]);  // text stays text: the HTTP client sends it as UTF-8
-    return object_request(a.self(), kPut, a[Key], nullptr, data.get(), headers.get(), a[Timeout]);
+    return call_object_request(a.self(), verb::kPut, a[Key], nullptr, data.get(), headers.get(), a[Timeout]);
 }
 
 }  // namespace
@@ -68,23 +41,20 @@ namespace {
 Ref plain_object_request(Args& a, PyObject* method) {
     enum { Key, Headers, Timeout };
     Ref headers = pyutil::copy_headers(a[Headers]);
-    return object_request(a.self(), method, a[Key], nullptr, nullptr, headers.get(), a[Timeout]);
+    return call_object_request(a.self(), method, a[Key], nullptr, nullptr, headers.get(), a[Timeout]);
 }
 
-Ref download(Args& a) { return plain_object_request(a, kGet); }
+Ref download(Args& a) { return plain_object_request(a, verb::kGet); }
 
 }  // namespace
 
 const pyutil::MethodSpec kDownloadSpec{
-    "_download",
-    "GET the object `key` and return the response unchanged.",
-    "httpx.Response",
-    download,
-    {{"key", Kind::Str, "str"}, kHeadersParam, kTimeoutParam},
+    "_download", "GET the object `key` and return the response unchanged.", "httpx.Response",
+    download,    {{"key", Kind::Str, "str"}, kHeadersParam, kTimeoutParam},
 };
 
 namespace {
-Ref head(Args& a) { return plain_object_request(a, kHead); }
+Ref head(Args& a) { return plain_object_request(a, verb::kHead); }
 }  // namespace
 
 const pyutil::MethodSpec kHeadSpec{
@@ -96,15 +66,12 @@ const pyutil::MethodSpec kHeadSpec{
 };
 
 namespace {
-Ref delete_object(Args& a) { return plain_object_request(a, kDelete); }
+Ref delete_object(Args& a) { return plain_object_request(a, verb::kDelete); }
 }  // namespace
 
 const pyutil::MethodSpec kDeleteSpec{
-    "delete",
-    "DELETE the object `key` and return the response unchanged.",
-    "httpx.Response",
-    delete_object,
-    {{"key", Kind::Str, "str"}, kHeadersParam, kTimeoutParam},
+    "delete",      "DELETE the object `key` and return the response unchanged.", "httpx.Response",
+    delete_object, {{"key", Kind::Str, "str"}, kHeadersParam, kTimeoutParam},
 };
 
 }  // namespace kestry

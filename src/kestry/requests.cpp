@@ -5,9 +5,11 @@
 #include "core/oss_url.hpp"
 #include "core/url.hpp"
 #include "core/utc_time.hpp"
+#include "kit/answers.hpp"
 #include "pyutil/call.hpp"
 #include "pyutil/clock.hpp"
 #include "pyutil/headers.hpp"
+#include "pyutil/request_keywords.hpp"
 
 #include "kestry/shared.hpp"
 
@@ -18,21 +20,21 @@ bool non_empty_dict(PyObject* value) { return PyDict_Check(value) && PyDict_GET_
 
 // The `headers` keyword taken out of the keywords (the caller's mapping itself), or a new dict.
 Ref take_headers(PyObject* kwargs) {
-    PyObject* given = PyDict_GetItemWithError(kwargs, kHeaders);
+    PyObject* given = PyDict_GetItemWithError(kwargs, kw::kHeaders);
     if (given == nullptr) {
         if (PyErr_Occurred()) throw pyutil::Error{};
         return check(PyDict_New());
     }
     Ref headers = Ref::borrow(given);
-    check(PyDict_DelItem(kwargs, kHeaders));
+    check(PyDict_DelItem(kwargs, kw::kHeaders));
     return headers;
 }
 
 // Host, payload hash and date, each only when the caller's mapping has none in any letter case.
 void complete_headers(PyObject* self, PyObject* headers, Keep& keep) {
-    if (!pyutil::has_key(headers, kHostHeader) && !pyutil::has_key_lower(headers, "host")) {
+    if (!pyutil::has_key(headers, header::kHost) && !pyutil::has_key_lower(headers, "host")) {
         Ref host = pyutil::to_str(core::oss::endpoint_host(pyutil::text_attr(self, kHost, keep)));
-        pyutil::set_item(headers, kHostHeader, host.get());
+        pyutil::set_item(headers, header::kHost, host.get());
     }
     if (!pyutil::has_key_lower(headers, "x-oss-content-sha256")) {
         pyutil::set_item(headers, kContentSha256Header, kUnsignedPayload);
@@ -43,26 +45,6 @@ void complete_headers(PyObject* self, PyObject* headers, Keep& keep) {
     }
 }
 
-// A raw body (bytes, text, a stream of chunks) goes to httpx as `content`: httpx takes `data` for
-// form fields and deprecates raw bodies there. Other bytes-like bodies go as bytes, the one
-// buffer type httpx sends whole. A mapping stays form data. The keywords keep their order.
-Ref send_keywords(PyObject* kwargs) {
-    PyObject* data = PyDict_GetItemWithError(kwargs, kData);
-    if (data == nullptr && PyErr_Occurred()) throw pyutil::Error{};
-    const bool buffer = data != nullptr && (PyByteArray_Check(data) || PyMemoryView_Check(data));
-    const bool raw = buffer || (data != nullptr && (PyBytes_Check(data) || PyUnicode_Check(data) || PyIter_Check(data)));
-    if (!raw || check(PyDict_Contains(kwargs, kContent))) return Ref::borrow(kwargs);
-    Ref body = buffer ? check(PyBytes_FromObject(data)) : Ref::borrow(data);
-    Ref renamed = check(PyDict_New());
-    Py_ssize_t pos = 0;
-    PyObject *name, *value;
-    while (PyDict_Next(kwargs, &pos, &name, &value)) {
-        const bool is_data = PyUnicode_Check(name) && PyUnicode_Compare(name, kData) == 0;
-        check(PyDict_SetItem(renamed.get(), is_data ? kContent.get() : name, is_data ? body.get() : value));
-    }
-    return renamed;
-}
-
 Ref request(Args& a) {
     enum { Method, Key, QueryParams };
     PyObject* self = a.self();
@@ -70,32 +52,37 @@ Ref request(Args& a) {
     Ref kwargs = a.kwargs() ? Ref::borrow(a.kwargs()) : check(PyDict_New());
     Ref headers = take_headers(kwargs.get());
     // The URL is built before anything else runs, from the key and the host as they are now.
-    std::string url_text = core::oss::object_url(pyutil::text_attr(self, kHost, keep), a.str(Key));
+    std::string url_text = core::oss::request_url(pyutil::text_attr(self, kHost, keep), a.str(Key));
 
     complete_headers(self, headers.get(), keep);
     Ref authorization =
-        pyutil::Call().arg(a[Method]).arg(a[Key]).arg(headers.get()).arg(a[QueryParams]).method(self, kSignRequest);
-    pyutil::set_item(headers.get(), kAuthorizationHeader, authorization.get());
+        pyutil::Call().arg(a[Method]).arg(a[Key]).arg(headers.get()).arg(a[QueryParams]).method(self, kSignRequestOp);
+    pyutil::set_item(headers.get(), header::kAuthorization, authorization.get());
 
     // The query travels in the URL, encoded as it was signed: httpx's own encoding of `params`
     // writes a blank as "+", which the service reads as a plus sign. A caller's own `params`
-    // keyword wins and is sent as given.
-    if (non_empty_dict(a[QueryParams]) && !check(PyDict_Contains(kwargs.get(), kParams))) {
-        Ref query = check(PyDict_Copy(a[QueryParams]));
+    // keyword is sent as given instead, and it is then the caller's to keep it equal to the
+    // `query_params` the signature covers.
+    if (non_empty_dict(a[QueryParams]) && !check(PyDict_Contains(kwargs.get(), kw::kParams))) {
+        const Ref query = pyutil::snapshot(a[QueryParams]);
         core::append_query(url_text, pyutil::query_pairs(query.get()));
     }
-    PyObject* timeout = PyDict_GetItemWithError(kwargs.get(), kTimeout);
-    if (timeout == nullptr && PyErr_Occurred()) throw pyutil::Error{};
-    if (timeout == nullptr || timeout == Py_None) {
-        Ref fallback = check(PyObject_GetAttr(self, kDefaultTimeout));
-        if (fallback.get() != Py_None) check(PyDict_SetItem(kwargs.get(), kTimeout, fallback.get()));
-    }
+    PyObject* given_timeout = PyDict_GetItemWithError(kwargs.get(), kw::kTimeout);
+    if (given_timeout == nullptr && PyErr_Occurred()) throw pyutil::Error{};
+    Ref timeout = kit::effective_timeout(self, given_timeout);
+    if (timeout && timeout.get() != given_timeout) check(PyDict_SetItem(kwargs.get(), kw::kTimeout, timeout.get()));
 
-    Ref client = check(PyObject_GetAttr(self, kClient));
+    pyutil::keep_path_as_built(kwargs.get(), url_text);
+    pyutil::raw_body_as_content(kwargs.get());
+
+    Ref client = check(PyObject_GetAttr(self, attr::kClient));
     Ref url = pyutil::to_str(url_text);
-    Ref rest = send_keywords(kwargs.get());
-    return pyutil::Call().arg(a[Method]).arg(url.get()).kw(kHeaders, headers.get()).kwargs(rest.get())
-        .method(client.get(), kRequest);
+    return pyutil::Call()
+        .arg(a[Method])
+        .arg(url.get())
+        .kw(kw::kHeaders, headers.get())
+        .kwargs(kwargs.get())
+        .method(client.get(), httpx::kRequest);
 }
 
 }  // namespace

@@ -8,49 +8,28 @@
 #include "core/sigv4.hpp"
 #include "core/utc_time.hpp"
 #include "pyutil/clock.hpp"
-#include "pyutil/text.hpp"
+#include "pyutil/headers.hpp"
 
 #include "kestry/shared.hpp"
 
 namespace kestry {
 namespace {
 
-// A header name lower-cased as str.lower() does (AttributeError for a name that is not text).
-std::string_view lowered_name(PyObject* name, Keep& keep) {
-    Ref low = pyutil::lower(name);
-    if (!PyUnicode_Check(low.get())) {
-        pyutil::raise_format(PyExc_TypeError, "lower() returned %.200s, not str", Py_TYPE(low.get())->tp_name);
-    }
-    return keep.text(std::move(low));
-}
-
-// A header value to sign: text as it is (the core trims it); anything else through its strip(),
-// which fails for values that are not text as a Python caller's own code would.
-std::string_view header_value(PyObject* value, Keep& keep) {
-    if (PyUnicode_Check(value)) return keep.text(Ref::borrow(value));
-    Ref stripped = pyutil::strip(value);
-    if (!PyUnicode_Check(stripped.get())) {
-        pyutil::raise_format(PyExc_TypeError, "strip() returned %.200s, not str", Py_TYPE(stripped.get())->tp_name);
-    }
-    return keep.text(std::move(stripped));
-}
-
 Ref sign_request(Args& a) {
     enum { Method, Key, Headers, QueryParams };
     PyObject* self = a.self();
     Keep keep;
-    // The entries are taken once, with references of our own: the names' lower() and the values'
-    // strip() and truth tests are caller code that may change the mapping while we read it.
-    Ref items = check(PyDict_Items(a[Headers]));
+    // Read from copies: the names' lower() and the values' strip() and truth tests are caller
+    // code that may change the originals meanwhile.
+    const Ref headers_read = pyutil::snapshot(a[Headers]), query_read = pyutil::snapshot(a[QueryParams]);
 
     core::sigv4::HeaderSigning request;
     std::string_view date;
-    request.headers.reserve(static_cast<std::size_t>(PyList_GET_SIZE(items.get())));
-    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(items.get()); ++i) {
-        PyObject* item = PyList_GET_ITEM(items.get(), i);
-        PyObject* name = PyTuple_GET_ITEM(item, 0);
-        PyObject* value = PyTuple_GET_ITEM(item, 1);
-        const std::string_view lowered = lowered_name(name, keep);
+    request.headers.reserve(static_cast<std::size_t>(PyDict_GET_SIZE(headers_read.get())));
+    Py_ssize_t pos = 0;
+    PyObject *name, *value;
+    while (PyDict_Next(headers_read.get(), &pos, &name, &value)) {
+        const std::string_view lowered = pyutil::lowered_name(name, keep);
         // The request date is the date header's, in whatever letter case the caller wrote its
         // name: the header line carries that date, so the signature must too.
         if (date.empty() && lowered == "x-oss-date" && check(PyObject_IsTrue(value))) {
@@ -61,26 +40,25 @@ Ref sign_request(Args& a) {
             date = keep.text(Ref::borrow(value));
         }
         if (core::sigv4::signs_header(core::sigv4::kOss, lowered)) {
-            request.headers.emplace_back(lowered, header_value(value, keep));
+            request.headers.emplace_back(lowered, pyutil::signed_value(value, keep));
         }
     }
     std::string now;
     if (date.empty()) date = now = core::format_amz_date(pyutil::utc_now());
     const std::string_view date_stamp = date.substr(0, 8);
 
-    Ref query = Ref::borrow(a[QueryParams]);
-    if (query.get() != Py_None) query = check(PyDict_Copy(query.get()));  // values held while encoded
-    const std::string_view bucket = pyutil::text_attr(self, kBucket, keep);
-    const std::string region = core::oss::signing_region(pyutil::text_attr(self, kRegion, keep));
+    const std::string_view bucket = pyutil::text_attr(self, attr::kBucket, keep);
+    const std::string region = core::oss::signing_region(pyutil::text_attr(self, attr::kRegion, keep));
     const std::string uri = core::sigv4::canonical_uri(core::sigv4::kOss, true, bucket, a.str(Key));
 
     request.method = a.str(Method);
     request.canonical_uri = uri;
-    request.query = pyutil::query_pairs(query.get());
+    request.query = pyutil::query_pairs(query_read.get());
     request.payload_hash = core::sigv4::kUnsignedPayload;
     request.request_time = date;
     request.scope = {date_stamp, region, core::sigv4::kOssService};
-    request.credentials = {pyutil::text_attr(self, kAccessKeyId, keep), pyutil::text_attr(self, kAccessKeySecret, keep)};
+    request.credentials = {pyutil::text_attr(self, kAccessKeyId, keep),
+                           pyutil::text_attr(self, kAccessKeySecret, keep)};
     return pyutil::to_str(core::sigv4::authorization(core::sigv4::kOss, request));
 }
 

@@ -14,7 +14,7 @@ namespace {
 Ref get_path_url(Args& a) {
     enum { Key };
     Keep keep;
-    return pyutil::to_str(core::oss::object_url(pyutil::text_attr(a.self(), kDomainUrl, keep), a.str(Key)));
+    return pyutil::to_str(core::oss::object_url(pyutil::text_attr(a.self(), attr::kDomainUrl, keep), a.str(Key)));
 }
 
 }  // namespace
@@ -42,13 +42,13 @@ Ref get_shared_url(Args& a) {
     request.method = "GET";
     request.date = expires;
     request.resource = core::sigv2::canonical_resource(
-        core::sigv2::resource_path(core::sigv2::kOss, pyutil::text_attr(self, kBucket, keep), a.str(Key)), {});
-    const std::string signature = core::sigv2::signature(pyutil::text_attr(self, kAccessKeySecret, keep),
-                                                         core::sigv2::string_to_sign(request));
+        core::sigv2::resource_path(core::sigv2::kOss, pyutil::text_attr(self, attr::kBucket, keep), a.str(Key)), {});
+    const std::string signature =
+        core::sigv2::signature(pyutil::text_attr(self, kAccessKeySecret, keep), core::sigv2::string_to_sign(request));
 
     // Without a custom domain the URL is on the public endpoint, also for an internal-network
     // client: whoever receives a share URL is outside that network.
-    const Name& base = pyutil::attr_truth(self, kCustomDomain) ? kDomainUrl : kExternalUrl;
+    const Name& base = pyutil::attr_truth(self, kCustomDomain) ? attr::kDomainUrl : kExternalUrl;
     return pyutil::to_str(core::oss::share_url(pyutil::text_attr(self, base, keep), a.str(Key),
                                                pyutil::text_attr(self, kAccessKeyId, keep), expires, signature));
 }

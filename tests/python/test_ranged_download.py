@@ -12,6 +12,7 @@ import httpx
 import pytest
 
 from corvault.dravik import DravikClient
+from corvault.kestry import KestryOSSClient
 from corvault.zorbeck import ZorbeckClient
 
 OBJECT = bytes(range(65, 90))  # 25 bytes
@@ -38,6 +39,8 @@ CLIENTS = [
                                                   http_client=http), content_length, is_head), id="dravik"),
     pytest.param(Client(lambda http: ZorbeckClient("SID", "SKEY", "bkt-1250000000", http_client=http),
                         content_length, is_head), id="zorbeck"),
+    pytest.param(Client(lambda http: KestryOSSClient("ak", "sk", "bucket", http_client=http), content_length, is_head),
+                 id="kestry"),
 ]
 
 

@@ -1,14 +1,22 @@
-// The steps of a multipart upload, one request each: start, send a part, complete from the
-// parts' ETags, abort. The caller numbers the parts and decides on completion or abort.
+#include "kit/multipart_steps.hpp"
+
+#include <string_view>
 #include <vector>
 
 #include "core/xml_writer.hpp"
+#include "kit/answers.hpp"
+#include "kit/object_calls.hpp"
 #include "pyutil/headers.hpp"
+#include "pyutil/names.hpp"
 
-#include "kestry/shared.hpp"
-
-namespace kestry {
+namespace kit {
 namespace {
+
+using pyutil::Args;
+using pyutil::check;
+using pyutil::Kind;
+using pyutil::Name;
+using pyutil::Ref;
 
 const Name kUploadsParam{"uploads"};
 const Name kPartNumberParam{"partNumber"};
@@ -18,10 +26,10 @@ const Name kApplicationXml{"application/xml"};
 Ref initiate_multipart_upload(Args& a) {
     enum { Key, ContentType, Headers, Timeout };
     Ref empty = pyutil::to_str("");
-    Ref params = text_dict({{&kUploadsParam, empty.get()}});
+    Ref params = record({{&kUploadsParam, empty.get()}});
     Ref headers = pyutil::copy_headers(a[Headers]);
-    if (non_empty_text(a[ContentType])) pyutil::set_item(headers.get(), kContentTypeHeader, a[ContentType]);
-    return object_request(a.self(), kPost, a[Key], params.get(), nullptr, headers.get(), a[Timeout]);
+    if (non_empty_text(a[ContentType])) pyutil::set_item(headers.get(), pyutil::header::kContentType, a[ContentType]);
+    return call_object_request(a.self(), pyutil::verb::kPost, a[Key], params.get(), nullptr, headers.get(), a[Timeout]);
 }
 
 }  // namespace
@@ -31,7 +39,9 @@ const pyutil::MethodSpec kInitiateMultipartSpec{
     "Start a multipart upload of `key`; the upload id is in the answer's UploadId element.",
     "httpx.Response",
     initiate_multipart_upload,
-    {{"key", Kind::Str, "str"}, {"content_type", Kind::OptStr, "Optional[str]", pyutil::none()}, kHeadersParam,
+    {{"key", Kind::Str, "str"},
+     {"content_type", Kind::OptStr, "Optional[str]", pyutil::none()},
+     kHeadersParam,
      kTimeoutParam},
 };
 
@@ -40,11 +50,12 @@ namespace {
 Ref upload_part(Args& a) {
     enum { Key, UploadId, PartNumber, Data, ContentType, Headers, Timeout };
     Ref part_number = check(PyObject_Str(a[PartNumber]));
-    Ref params = text_dict({{&kPartNumberParam, part_number.get()}, {&kUploadIdParam, a[UploadId]}});
+    Ref params = record({{&kPartNumberParam, part_number.get()}, {&kUploadIdParam, a[UploadId]}});
     Ref data = read_if_file(a[Data]);  // text stays text: the part is sent as given
     Ref headers = pyutil::copy_headers(a[Headers]);
-    if (non_empty_text(a[ContentType])) pyutil::set_item(headers.get(), kContentTypeHeader, a[ContentType]);
-    return object_request(a.self(), kPut, a[Key], params.get(), data.get(), headers.get(), a[Timeout]);
+    if (non_empty_text(a[ContentType])) pyutil::set_item(headers.get(), pyutil::header::kContentType, a[ContentType]);
+    return call_object_request(a.self(), pyutil::verb::kPut, a[Key], params.get(), data.get(), headers.get(),
+                               a[Timeout]);
 }
 
 }  // namespace
@@ -80,11 +91,12 @@ Ref finish_multipart_upload(Args& a) {
     }
     for (const Ref& text : texts) views.push_back(pyutil::utf8(text.get()));
     // The ETags are escaped: an entity tag may hold "&" or "<", which would break the document.
-    Ref body = pyutil::to_str(core::xml::complete_multipart_body(views));
-    Ref params = text_dict({{&kUploadIdParam, a[UploadId]}});
+    Ref body = pyutil::to_str(corvault::core::xml::complete_multipart_body(views));
+    Ref params = record({{&kUploadIdParam, a[UploadId]}});
     Ref headers = pyutil::copy_headers(a[Headers]);
-    pyutil::set_item(headers.get(), kContentTypeHeader, kApplicationXml);
-    return object_request(a.self(), kPost, a[Key], params.get(), body.get(), headers.get(), a[Timeout]);
+    pyutil::set_item(headers.get(), pyutil::header::kContentType, kApplicationXml);
+    return call_object_request(a.self(), pyutil::verb::kPost, a[Key], params.get(), body.get(), headers.get(),
+                               a[Timeout]);
 }
 
 }  // namespace
@@ -108,9 +120,10 @@ namespace {
 
 Ref abort_multipart_upload(Args& a) {
     enum { Key, UploadId, Headers, Timeout };
-    Ref params = text_dict({{&kUploadIdParam, a[UploadId]}});
+    Ref params = record({{&kUploadIdParam, a[UploadId]}});
     Ref headers = pyutil::copy_headers(a[Headers]);
-    return object_request(a.self(), kDelete, a[Key], params.get(), nullptr, headers.get(), a[Timeout]);
+    return call_object_request(a.self(), pyutil::verb::kDelete, a[Key], params.get(), nullptr, headers.get(),
+                               a[Timeout]);
 }
 
 }  // namespace
@@ -123,4 +136,4 @@ const pyutil::MethodSpec kAbortMultipartSpec{
     {{"key", Kind::Str, "str"}, {"upload_id", Kind::Str, "str"}, kHeadersParam, kTimeoutParam},
 };
 
-}  // namespace kestry
+}  // namespace kit
