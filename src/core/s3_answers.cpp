@@ -2,28 +2,6 @@
 
 namespace corvault::core::s3 {
 
-ObjectListing parse_object_listing(std::string_view document) {
-    const xml::Document doc(document);
-    ObjectListing listing;
-    const std::vector<xml::Element> all = doc.descendants(doc.root(), "Contents");
-    listing.objects.reserve(all.size());
-    // One walk over each entry's children instead of a search per field; the first of each wins.
-    static constexpr std::string_view kFields[] = {"Key", "Size", "LastModified", "ETag"};
-    for (xml::Element contents : all) {
-        ListedObject entry;
-        xml::Text* slots[] = {&entry.key, &entry.size, &entry.last_modified, &entry.etag};
-        doc.each_child(contents, [&](xml::Element child, std::string_view name) {
-            for (std::size_t i = 0; i < 4; ++i) {
-                if (name == kFields[i] && slots[i]->missing()) *slots[i] = doc.text(child);
-            }
-        });
-        listing.objects.push_back(std::move(entry));
-    }
-    listing.is_truncated = doc.child_text(doc.root(), "IsTruncated");
-    listing.next_continuation_token = doc.child_text(doc.root(), "NextContinuationToken");
-    return listing;
-}
-
 DeleteResult parse_delete_result(std::string_view document) {
     const xml::Document doc(document);
     DeleteResult result;
