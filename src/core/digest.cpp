@@ -4,8 +4,8 @@
 
 #include <cstring>
 #include <new>
-#include <string>
 #include <stdexcept>
+#include <string>
 
 namespace corvault::core {
 namespace {

@@ -6,8 +6,8 @@
 #include "core/sigv4.hpp"
 #include "core/url.hpp"
 #include "core/utc_time.hpp"
-#include "pyutil/clock.hpp"
 #include "pyutil/call.hpp"
+#include "pyutil/clock.hpp"
 #include "pyutil/convert.hpp"
 #include "pyutil/headers.hpp"
 #include "pyutil/response.hpp"
@@ -59,13 +59,15 @@ std::string_view text_form(PyObject* value, Keep& keep) { return keep.text(check
 // The bucket a signature names: the `bucket` argument when given, else the client's own.
 std::string_view signing_bucket(PyObject* self, PyObject* bucket_arg, Keep& keep) {
     if (PyUnicode_GET_LENGTH(bucket_arg) > 0) return pyutil::utf8(bucket_arg);
-    return pyutil::text_attr(self, kBucket, keep);
+    return pyutil::text_attr(self, attr::kBucket, keep);
 }
 
 Ref sign_request(Args& a) {
     enum { Method, Key, Headers, QueryParams, PayloadHash, ServiceLevel, BucketArg };
     PyObject* self = a.self();
-    PyObject* headers = a[Headers];
+    // Read from copies: the caller code reading runs may change the originals meanwhile.
+    const Ref headers_read = pyutil::snapshot(a[Headers]), query_read = pyutil::snapshot(a[QueryParams]);
+    PyObject* headers = headers_read.get();
     Keep keep;
     const core::UtcTime now = pyutil::utc_now();
 
@@ -94,7 +96,7 @@ Ref sign_request(Args& a) {
     }
 
     core::sigv4::HeaderSigning request;
-    request.query = pyutil::query_pairs(a[QueryParams]);
+    request.query = pyutil::query_pairs(query_read.get());
     request.headers.reserve(static_cast<std::size_t>(PyDict_GET_SIZE(headers)) + 1);
     std::string fallback_host;
     bool has_host = false;
@@ -107,7 +109,7 @@ Ref sign_request(Args& a) {
         request.headers.emplace_back(lowered, header_value(value, keep));
     }
     if (!has_host) {
-        fallback_host = core::strip_scheme_markers(pyutil::text_attr(self, kEndpoint, keep));
+        fallback_host = core::strip_scheme_markers(pyutil::text_attr(self, attr::kEndpoint, keep));
         request.headers.emplace_back("host", fallback_host);
     }
 
@@ -115,8 +117,9 @@ Ref sign_request(Args& a) {
     request.canonical_uri = canonical_uri;
     request.payload_hash = a.str(PayloadHash);
     request.request_time = amz_date;
-    request.scope = {date_stamp, pyutil::text_attr(self, kRegion, keep), core::sigv4::kS3Service};
-    request.credentials = {pyutil::text_attr(self, kAccessKey, keep), pyutil::text_attr(self, kSecretKey, keep)};
+    request.scope = {date_stamp, pyutil::text_attr(self, attr::kRegion, keep), core::sigv4::kS3Service};
+    request.credentials = {pyutil::text_attr(self, attr::kAccessKey, keep),
+                           pyutil::text_attr(self, attr::kSecretKey, keep)};
     return pyutil::to_str(core::sigv4::authorization(scheme, request));
 }
 
@@ -142,16 +145,19 @@ const pyutil::MethodSpec kSignRequestSpec{
 Ref sign_request_v2(Args& a) {
     enum { Method, Key, Headers, QueryParams, ServiceLevel, BucketArg };
     PyObject* self = a.self();
-    PyObject* headers = a[Headers];
+    // Read from copies: the caller code reading runs may change the originals meanwhile.
+    const Ref headers_read = pyutil::snapshot(a[Headers]), query_read = pyutil::snapshot(a[QueryParams]);
+    PyObject* headers = headers_read.get();
     Keep keep;
     const core::sigv2::Scheme& scheme = core::sigv2::kS3;
     core::sigv2::Request request;
 
     // The service signs the bucket in the resource whatever the addressing style.
     std::string path = "/";
-    if (!a.flag(ServiceLevel)) path = core::sigv2::resource_path(scheme, signing_bucket(self, a[BucketArg], keep), a.str(Key));
+    if (!a.flag(ServiceLevel))
+        path = core::sigv2::resource_path(scheme, signing_bucket(self, a[BucketArg], keep), a.str(Key));
     std::vector<core::sigv2::SubResource> sub_resources;
-    PyObject* query = a[QueryParams];
+    PyObject* query = query_read.get();
     Py_ssize_t pos = 0;
     PyObject *name, *value;
     while (query != Py_None && PyDict_Next(query, &pos, &name, &value)) {
@@ -171,14 +177,14 @@ Ref sign_request_v2(Args& a) {
 
     // The three slots are looked up under exactly these names; values are written as text.
     auto slot = [&](PyObject* entry) { return entry ? text_form(entry, keep) : std::string_view(); };
-    PyObject* date = exact_entry(headers, kDateHeader);
+    PyObject* date = exact_entry(headers, header::kDate);
     if (!truthy(date)) date = exact_entry(headers, kAmzDateHeader);
     request.method = a.str(Method);
-    request.content_md5 = slot(exact_entry(headers, kContentMd5Header));
-    request.content_type = slot(exact_entry(headers, kContentTypeHeader));
+    request.content_md5 = slot(exact_entry(headers, header::kContentMd5));
+    request.content_type = slot(exact_entry(headers, header::kContentType));
     request.date = slot(date);
-    return pyutil::to_str(core::sigv2::authorization(scheme, pyutil::text_attr(self, kAccessKey, keep),
-                                                     pyutil::text_attr(self, kSecretKey, keep), request));
+    return pyutil::to_str(core::sigv2::authorization(scheme, pyutil::text_attr(self, attr::kAccessKey, keep),
+                                                     pyutil::text_attr(self, attr::kSecretKey, keep), request));
 }
 
 const pyutil::MethodSpec kSignRequestV2Spec{

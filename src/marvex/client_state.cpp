@@ -10,20 +10,20 @@ const Name kZ0{"z0"};
 }  // namespace
 
 corvault::core::kodo::Credentials credentials(PyObject* self, Keep& keep) {
-    return {pyutil::text_attr(self, kAccessKey, keep), pyutil::text_attr(self, kSecretKey, keep)};
+    return {pyutil::text_attr(self, attr::kAccessKey, keep), pyutil::text_attr(self, attr::kSecretKey, keep)};
 }
 
 Ref request_timeout(PyObject* self, PyObject* timeout) {
     if (timeout != Py_None) return Ref::borrow(timeout);
-    return check(PyObject_GetAttr(self, kDefaultTimeout));
+    return check(PyObject_GetAttr(self, attr::kDefaultTimeout));
 }
 
 Ref region_entry(const Args& a) {
     PyObject* endpoints = a.global(kRegionEndpoints);
     // The "z0" entry is looked up every time, so a table without it fails for every region.
     Ref fallback = check(PyObject_GetItem(endpoints, kZ0));
-    Ref region = check(PyObject_GetAttr(a.self(), kRegion));
-    return pyutil::Call().arg(region.get()).arg(fallback.get()).method(endpoints, kDictGet);
+    Ref region = check(PyObject_GetAttr(a.self(), attr::kRegion));
+    return pyutil::Call().arg(region.get()).arg(fallback.get()).method(endpoints, method::kGet);
 }
 
 void append_quoted_key(std::string& out, std::string_view key) { corvault::core::percent_encode_append(out, key, "/"); }
@@ -35,12 +35,13 @@ Ref get_or(PyObject* mapping, PyObject* name, PyObject* fallback) {
         if (PyErr_Occurred()) throw pyutil::Error{};
         return Ref::borrow(fallback);
     }
-    return pyutil::Call().arg(name).arg(fallback).method(mapping, kDictGet);
+    return pyutil::Call().arg(name).arg(fallback).method(mapping, method::kGet);
 }
 
 std::string_view url_text(PyObject* value) {
     if (!PyUnicode_Check(value)) {
-        pyutil::raise_format(PyExc_TypeError, "can only concatenate str (not \"%.200s\") to str", Py_TYPE(value)->tp_name);
+        pyutil::raise_format(PyExc_TypeError, "can only concatenate str (not \"%.200s\") to str",
+                             Py_TYPE(value)->tp_name);
     }
     return pyutil::utf8(value);
 }

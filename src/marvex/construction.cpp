@@ -17,7 +17,6 @@ const Name kRsEntry{"rs"};
 const Name kUpEntry{"up"};
 const Name kIoEntry{"io"};
 const Name kRsfEntry{"rsf"};
-const Name kHttpxClient{"Client"};
 
 void set_attr(PyObject* self, const Name& name, PyObject* value) { check(PyObject_SetAttr(self, name, value)); }
 
@@ -26,12 +25,12 @@ Ref https_url(PyObject* host) { return check(PyUnicode_FromFormat("https://%S", 
 Ref init(Args& a) {
     enum { AccessKey, SecretKey, BucketArg, Region, Internal, DomainUrl, Timeout, HttpClient };
     PyObject* self = a.self();
-    set_attr(self, kAccessKey, a[AccessKey]);
-    set_attr(self, kSecretKey, a[SecretKey]);
-    set_attr(self, kBucket, a[BucketArg]);
-    set_attr(self, kRegion, a[Region]);
+    set_attr(self, attr::kAccessKey, a[AccessKey]);
+    set_attr(self, attr::kSecretKey, a[SecretKey]);
+    set_attr(self, attr::kBucket, a[BucketArg]);
+    set_attr(self, attr::kRegion, a[Region]);
     set_attr(self, kInternal, a[Internal]);
-    set_attr(self, kDefaultTimeout, a[Timeout]);
+    set_attr(self, attr::kDefaultTimeout, a[Timeout]);
 
     Ref entry = region_entry(a);
     Ref rs_host = check(PyObject_GetItem(entry.get(), kRsEntry));
@@ -49,18 +48,18 @@ Ref init(Args& a) {
         std::string_view domain = pyutil::utf8(a[DomainUrl]);
         std::string_view kept = corvault::core::strip_trailing_slashes(domain);
         Ref stripped = kept.size() == domain.size() ? Ref::borrow(a[DomainUrl]) : pyutil::to_str(kept);
-        set_attr(self, kDomainUrl, stripped.get());
+        set_attr(self, attr::kDomainUrl, stripped.get());
     } else {
         set_attr(self, kCachedDomainUrl, Py_None);
-        set_attr(self, kDomainUrl, Py_None);
+        set_attr(self, attr::kDomainUrl, Py_None);
     }
 
     Ref client = Ref::borrow(a[HttpClient]);
     if (a.is_none(HttpClient)) {
-        Ref client_type = check(PyObject_GetAttr(a.global(kHttpx), kHttpxClient));
+        Ref client_type = check(PyObject_GetAttr(a.global(httpx::kModule), httpx::kClientType));
         client = check(PyObject_CallNoArgs(client_type.get()));
     }
-    set_attr(self, kClient, client.get());
+    set_attr(self, attr::kClient, client.get());
 
     // Listings are served by the region's listing host, not the management host. An entry
     // without one still makes a client; only `list` then refuses to guess a host.

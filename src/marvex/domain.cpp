@@ -30,10 +30,14 @@ bool ends_with(std::string_view text, std::string_view suffix) {
 // The first domain the query names, as "<scheme>://<domain>"; an empty Ref when the answer names
 // none. Every failure of the query (transport, status, answer) is left to the caller's fallback.
 Ref queried_domain(PyObject* self, PyObject* url, PyObject* headers) {
-    Ref configured = check(PyObject_GetAttr(self, kDefaultTimeout));
+    Ref configured = check(PyObject_GetAttr(self, attr::kDefaultTimeout));
     Ref timeout = check(PyObject_IsTrue(configured.get())) ? configured : check(PyLong_FromLong(kDomainQueryTimeout));
-    Ref client = check(PyObject_GetAttr(self, kClient));
-    Ref response = pyutil::Call().arg(url).kw(kHeaders, headers).kw(kTimeout, timeout.get()).method(client.get(), kHttpGet);
+    Ref client = check(PyObject_GetAttr(self, attr::kClient));
+    Ref response = pyutil::Call()
+                       .arg(url)
+                       .kw(kw::kHeaders, headers)
+                       .kw(kw::kTimeout, timeout.get())
+                       .method(client.get(), httpx::kGet);
     if (pyutil::status_code(response.get()) != 200) return {};
     Ref answer = check(PyObject_CallMethodNoArgs(response.get(), kJson));
     Ref domains;
@@ -56,7 +60,7 @@ Ref fallback_domain(const Args& a) {
     Ref entry = region_entry(a);
     Ref default_host = pyutil::to_str(kDefaultCompatibleHost);
     Ref host = get_or(entry.get(), kDravikDomainEntry, default_host.get());
-    Ref bucket = check(PyObject_GetAttr(a.self(), kBucket));
+    Ref bucket = check(PyObject_GetAttr(a.self(), attr::kBucket));
     return check(PyUnicode_FromFormat("http://%S.%S", bucket.get(), host.get()));
 }
 
@@ -64,16 +68,16 @@ Ref fallback_domain(const Args& a) {
 
 static Ref get_bucket_domain(Args& a) {
     PyObject* self = a.self();
-    if (pyutil::attr_truth(self, kCustomDomain)) return check(PyObject_GetAttr(self, kDomainUrl));
+    if (pyutil::attr_truth(self, kCustomDomain)) return check(PyObject_GetAttr(self, attr::kDomainUrl));
     Ref cached = check(PyObject_GetAttr(self, kCachedDomainUrl));
     if (check(PyObject_IsTrue(cached.get()))) return cached;
 
     Keep keep;
-    Ref path = pyutil::to_str("/v2/domains?tbl=" + std::string(pyutil::text_attr(self, kBucket, keep)));
+    Ref path = pyutil::to_str("/v2/domains?tbl=" + std::string(pyutil::text_attr(self, attr::kBucket, keep)));
     Ref token = pyutil::Call().arg(path.get()).method(self, kManagementTokenMethod);
     Ref url = pyutil::to_str(std::string(kDomainQueryEndpoint) + std::string(pyutil::utf8(path.get())));
     Ref headers = check(PyDict_New());
-    check(PyDict_SetItem(headers.get(), kAuthorizationHeader, token.get()));
+    check(PyDict_SetItem(headers.get(), header::kAuthorization, token.get()));
 
     Ref domain;
     try {
@@ -143,9 +147,12 @@ static Ref download(Args& a) {
     Ref url = pyutil::Call().arg(a[Key]).method(self, kGetSharedUrlMethod);
     Ref headers = pyutil::copy_headers(a[Headers]);
     Ref timeout = request_timeout(self, a[Timeout]);
-    Ref client = check(PyObject_GetAttr(self, kClient));
-    return pyutil::Call().arg(url.get()).kw(kHeaders, headers.get()).kw(kTimeout, timeout.get()).method(client.get(),
-                                                                                                        kHttpGet);
+    Ref client = check(PyObject_GetAttr(self, attr::kClient));
+    return pyutil::Call()
+        .arg(url.get())
+        .kw(kw::kHeaders, headers.get())
+        .kw(kw::kTimeout, timeout.get())
+        .method(client.get(), httpx::kGet);
 }
 
 const pyutil::MethodSpec kDownloadSpec{

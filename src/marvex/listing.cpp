@@ -7,7 +7,6 @@ namespace marvex {
 namespace {
 
 const Name kRsfUrl{"_rsf_url"};
-const Name kGet{"GET"};
 const Name kItems{"items"};
 const Name kMarker{"marker"};
 const Name kObjectsField{"objects"};
@@ -59,7 +58,7 @@ static Ref list_objects(Args& a) {
     const bool capped = overflow > 0 || (overflow == 0 && wanted > kMostItems);
     Ref limit = capped ? check(PyLong_FromLong(kMostItems)) : Ref::borrow(a[Limit]);
     std::string query;
-    append_pair(query, "bucket", pyutil::text_attr(self, kBucket, keep));
+    append_pair(query, "bucket", pyutil::text_attr(self, attr::kBucket, keep));
     append_pair(query, "limit", keep.text(check(PyObject_Str(limit.get()))));
     if (!a.str(Prefix).empty()) append_pair(query, "prefix", a.str(Prefix));
     if (!a.str(Marker).empty()) append_pair(query, "marker", a.str(Marker));
@@ -67,10 +66,11 @@ static Ref list_objects(Args& a) {
 
     Ref base = check(PyObject_GetAttr(self, kRsfUrl));
     if (base.get() == Py_None) {
-        Ref region = check(PyObject_GetAttr(self, kRegion));
-        pyutil::raise_format(PyExc_ValueError, "the endpoints of region %R name no listing host (\"rsf\")", region.get());
+        Ref region = check(PyObject_GetAttr(self, attr::kRegion));
+        pyutil::raise_format(PyExc_ValueError, "the endpoints of region %R name no listing host (\"rsf\")",
+                             region.get());
     }
-    Ref response = send_management_request(self, base.get(), kGet, path.get(), Py_None, a[Timeout]);
+    Ref response = send_management_request(self, base.get(), verb::kGet, path.get(), Py_None, a[Timeout]);
 
     // The status is not tested: an error answer carries no items and so lists nothing.
     Ref answer = check(PyObject_CallMethodNoArgs(response.get(), kJson));

@@ -7,8 +7,6 @@ namespace marvex {
 namespace {
 
 const Name kRsUrl{"_rs_url"};
-const Name kGet{"GET"};
-const Name kPost{"POST"};
 const Name kFormContentType{"application/x-www-form-urlencoded"};
 
 }  // namespace
@@ -19,20 +17,23 @@ Ref send_management_request(PyObject* self, PyObject* base_url, PyObject* method
     Ref url = check(PyUnicode_Concat(base_url, path));
     Ref token = pyutil::Call().arg(path).arg(body).method(self, kManagementTokenMethod);
     Ref headers = check(PyDict_New());
-    check(PyDict_SetItem(headers.get(), kAuthorizationHeader, token.get()));
-    check(PyDict_SetItem(headers.get(), kContentTypeHeader, kFormContentType));
+    check(PyDict_SetItem(headers.get(), header::kAuthorization, token.get()));
+    check(PyDict_SetItem(headers.get(), header::kContentType, kFormContentType));
     Ref req_timeout = request_timeout(self, timeout);
-    Ref client = check(PyObject_GetAttr(self, kClient));
+    Ref client = check(PyObject_GetAttr(self, attr::kClient));
     // The method is compared as written: only "GET" and "POST" take the short calls.
     const std::string_view verb = pyutil::utf8(method);
     if (verb == "GET") {
-        return pyutil::Call().arg(url.get()).kw(kHeaders, headers.get()).kw(kTimeout, req_timeout.get()).method(
-            client.get(), kHttpGet);
+        return pyutil::Call()
+            .arg(url.get())
+            .kw(kw::kHeaders, headers.get())
+            .kw(kw::kTimeout, req_timeout.get())
+            .method(client.get(), httpx::kGet);
     }
     pyutil::Call call;
     if (verb != "POST") call.arg(method);
-    call.arg(url.get()).kw(kHeaders, headers.get()).kw(kContent, body).kw(kTimeout, req_timeout.get());
-    return call.method(client.get(), verb == "POST" ? kHttpPost : kHttpRequest);
+    call.arg(url.get()).kw(kw::kHeaders, headers.get()).kw(kw::kContent, body).kw(kw::kTimeout, req_timeout.get());
+    return call.method(client.get(), verb == "POST" ? httpx::kPost : httpx::kRequest);
 }
 
 static Ref rs_request(Args& a) {
@@ -60,13 +61,13 @@ namespace {
 // self._encode_entry_uri(key=key) or, with a bucket, (bucket=bucket, key=key)
 Ref entry_of(PyObject* self, PyObject* key, PyObject* bucket = nullptr) {
     pyutil::Call call;
-    if (bucket != nullptr) call.kw(kBucketKeyword, bucket);
+    if (bucket != nullptr) call.kw(kw::kBucket, bucket);
     return call.kw(kKeyKeyword, key).method(self, kEncodeEntryUriMethod);
 }
 
 Ref send(PyObject* self, PyObject* method, std::string_view path, PyObject* timeout) {
     Ref path_text = pyutil::to_str(path);
-    return pyutil::Call().arg(method).arg(path_text.get()).kw(kTimeout, timeout).method(self, kRsRequestMethod);
+    return pyutil::Call().arg(method).arg(path_text.get()).kw(kw::kTimeout, timeout).method(self, kRsRequestMethod);
 }
 
 // "/<operation>/<entry>", the entry as text
@@ -92,12 +93,12 @@ Ref transfer(Args& a, const char* operation) {
     path += '/';
     path += url_text(destination.get());
     if (a.flag(Force)) path += "/force/true";
-    return send(a.self(), kPost, path, a[Timeout]);
+    return send(a.self(), verb::kPost, path, a[Timeout]);
 }
 
 }  // namespace
 
-static Ref head(Args& a) { return single_entry_request(a, kGet, "/stat/"); }
+static Ref head(Args& a) { return single_entry_request(a, verb::kGet, "/stat/"); }
 
 const pyutil::MethodSpec kHeadSpec{
     "head",
@@ -107,14 +108,11 @@ const pyutil::MethodSpec kHeadSpec{
     {{"key", Kind::Str, "str"}, kHeadersParam, {"timeout", Kind::Any, kTimeoutType, pyutil::integer(10)}},
 };
 
-static Ref delete_object(Args& a) { return single_entry_request(a, kPost, "/delete/"); }
+static Ref delete_object(Args& a) { return single_entry_request(a, verb::kPost, "/delete/"); }
 
 const pyutil::MethodSpec kDeleteSpec{
-    "delete",
-    "Delete the object `key`; returns the httpx response unchanged.",
-    "httpx.Response",
-    delete_object,
-    {{"key", Kind::Str, "str"}, kHeadersParam, kTimeoutParam},
+    "delete",      "Delete the object `key`; returns the httpx response unchanged.", "httpx.Response",
+    delete_object, {{"key", Kind::Str, "str"}, kHeadersParam, kTimeoutParam},
 };
 
 const pyutil::Param kSrcKeyParam{"src_key", Kind::Str, "str"};

@@ -8,6 +8,7 @@
 #include "core/kodo_auth.hpp"
 #include "pyutil/convert.hpp"
 #include "pyutil/method.hpp"
+#include "pyutil/names.hpp"
 
 namespace marvex {
 
@@ -17,22 +18,21 @@ using pyutil::Keep;
 using pyutil::Kind;
 using pyutil::Name;
 using pyutil::Ref;
+namespace attr = pyutil::attr;
+namespace header = pyutil::header;
+namespace httpx = pyutil::httpx;
+namespace kw = pyutil::kw;
+namespace method = pyutil::method;
+namespace op = pyutil::op;
+namespace verb = pyutil::verb;
 
 // Attributes of the client.
-inline const Name kAccessKey{"access_key"};
-inline const Name kSecretKey{"secret_key"};
-inline const Name kBucket{"bucket"};
-inline const Name kRegion{"region"};
-inline const Name kDefaultTimeout{"default_timeout"};
 inline const Name kUpUrl{"_up_url"};
 inline const Name kCustomDomain{"_custom_domain"};
-inline const Name kDomainUrl{"domain_url"};
 inline const Name kCachedDomainUrl{"_cached_domain_url"};
-inline const Name kClient{"_client"};
 
 // Module names read at call time.
 inline const Name kRegionEndpoints{"REGION_ENDPOINTS"};
-inline const Name kHttpx{"httpx"};
 
 // Methods called through the client, so that a subclass's own version is the one used.
 inline const Name kManagementTokenMethod{"_management_token"};
@@ -41,19 +41,9 @@ inline const Name kUploadTokenMethod{"_upload_token"};
 inline const Name kRsRequestMethod{"_rs_request"};
 inline const Name kGetBucketDomainMethod{"_get_bucket_domain"};
 
-// Keywords, HTTP client methods, header names.
+// A keyword, and the reader of JSON answers.
 inline const Name kKeyKeyword{"key"};
-inline const Name kBucketKeyword{"bucket"};
-inline const Name kTimeout{"timeout"};
-inline const Name kHeaders{"headers"};
-inline const Name kContent{"content"};
-inline const Name kHttpGet{"get"};
-inline const Name kHttpPost{"post"};
-inline const Name kHttpRequest{"request"};
-inline const Name kDictGet{"get"};
 inline const Name kJson{"json"};
-inline const Name kAuthorizationHeader{"Authorization"};
-inline const Name kContentTypeHeader{"Content-Type"};
 
 // Declared types that recur.
 constexpr const char* kHeadersType = "Optional[Dict[str, str]]";

@@ -2,6 +2,7 @@
 // its names in the order a reader of the class expects them, then creates the class with its
 // methods in the order of the class body.
 #include "core/encoding.hpp"
+#include "kit/facilities.hpp"
 #include "marvex/marvex.hpp"
 #include "pyutil/module.hpp"
 
@@ -95,6 +96,7 @@ constexpr const char* kClassDoc =
     "operations raise on failure. A local file is uploaded with upload_file(key, local_path).";
 
 void exec_marvex(PyObject* module) {
+    kit::import_facilities();
     for (const char* name : {"hmac", "hashlib", "base64", "json", "time", "os", "httpx"}) {
         Ref imported = pyutil::import_module(name);
         pyutil::bind(module, name, imported.get());

@@ -2,6 +2,7 @@
 // numbered from 1 under the empty upload id, each block's answer contributes its "ctx", and the
 // contexts are assembled into the object in one request.
 #include "kit/block_upload.hpp"
+#include "kit/ranged_download.hpp"
 #include "marvex/marvex.hpp"
 #include "pyutil/call.hpp"
 
@@ -20,7 +21,7 @@ const Name kFinishMethod{"finish_multipart_upload"};
 Ref block_context(PyObject* response) {
     Ref answer = check(PyObject_CallMethodNoArgs(response, kJson));
     Ref empty = pyutil::to_str("");
-    return pyutil::Call().arg(kCtx).arg(empty.get()).method(answer.get(), kDictGet);
+    return pyutil::Call().arg(kCtx).arg(empty.get()).method(answer.get(), method::kGet);
 }
 
 // A larger block size is lowered to the service's; a smaller one would make the service refuse
@@ -43,8 +44,15 @@ Ref upload_in_blocks(Args& a, const kit::PartSource& source) {
     PyObject* self = a.self();
     const long long size = block_size(a[PartSize], source.size());
     Ref empty_id = pyutil::to_str("");
-    kit::PartUpload upload{self,       a[Key],       empty_id.get(), 1,           a.is_none(ContentType) ? kOctetStream.get() : a[ContentType],
-                           a[Headers], a[Retries],   a[Callback],    block_context};
+    kit::PartUpload upload{self,
+                           a[Key],
+                           empty_id.get(),
+                           1,
+                           a.is_none(ContentType) ? kOctetStream.get() : a[ContentType],
+                           a[Headers],
+                           a[Retries],
+                           a[Callback],
+                           block_context};
     Ref contexts = kit::upload_parts(upload, source, size);
     Ref file_size = check(PyLong_FromLongLong(source.size()));
     Ref answer = pyutil::Call()
@@ -52,7 +60,7 @@ Ref upload_in_blocks(Args& a, const kit::PartSource& source) {
                      .arg(empty_id.get())
                      .arg(contexts.get())
                      .kw(kFileSizeKeyword, file_size.get())
-                     .kw(kHeaders, a[Headers])
+                     .kw(kw::kHeaders, a[Headers])
                      .method(self, kFinishMethod);
     return kit::finished_upload(answer.get(), empty_id.get(), kCtxs, contexts.get());
 }

@@ -21,7 +21,7 @@ static Ref encode_entry_uri(Args& a) {
     enum { BucketArg, Key };
     Keep keep;
     const bool own_bucket = a.is_none(BucketArg) || PyUnicode_GET_LENGTH(a[BucketArg]) == 0;
-    const std::string_view bucket = own_bucket ? pyutil::text_attr(a.self(), kBucket, keep) : a.str(BucketArg);
+    const std::string_view bucket = own_bucket ? pyutil::text_attr(a.self(), attr::kBucket, keep) : a.str(BucketArg);
     return pyutil::to_str(kodo::encoded_entry(bucket, a.str(Key)));
 }
 
@@ -71,7 +71,7 @@ static Ref upload_token(Args& a) {
     enum { Key, ExpireTime, ReturnBody, MimeLimit, FsizeLimit };
     Keep keep;
     kodo::PutPolicy policy;
-    policy.bucket = pyutil::text_attr(a.self(), kBucket, keep);
+    policy.bucket = pyutil::text_attr(a.self(), attr::kBucket, keep);
     policy.key = a.str(Key);
     if (!a.is_none(ReturnBody)) policy.return_body = a.str(ReturnBody);
     if (!a.is_none(MimeLimit)) policy.mime_limit = a.str(MimeLimit);
@@ -150,7 +150,8 @@ static Ref presigned_url(Args& a) {
     request.expires = expires;
     request.request_time = request_time;
     request.scope = {date_stamp, region, sigv4::kS3Service};
-    request.credentials = {pyutil::text_attr(self, kAccessKey, keep), pyutil::text_attr(self, kSecretKey, keep)};
+    request.credentials = {pyutil::text_attr(self, attr::kAccessKey, keep),
+                           pyutil::text_attr(self, attr::kSecretKey, keep)};
     return pyutil::to_str(sigv4::presigned_url(request));
 }
 

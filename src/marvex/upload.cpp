@@ -9,15 +9,12 @@
 namespace marvex {
 namespace {
 
-const Name kRead{"read"};
-const Name kData{"data"};
 const Name kFiles{"files"};
 const Name kFileField{"file"};
 const Name kTokenField{"token"};
 const Name kKeyField{"key"};
 const Name kOctetStream{"application/octet-stream"};
 const Name kTextPlain{"text/plain"};
-const Name kContentLengthHeader{"Content-Length"};
 const Name kHttpxResponse{"Response"};
 const Name kJsonContentType{"application/json"};
 
@@ -42,24 +39,24 @@ void merge_headers(PyObject* fixed, PyObject* headers) {
 Ref post(PyObject* self, std::string_view url, PyObject* content, PyObject* headers, PyObject* timeout) {
     Ref url_text = pyutil::to_str(url);
     Ref req_timeout = request_timeout(self, timeout);
-    Ref client = check(PyObject_GetAttr(self, kClient));
+    Ref client = check(PyObject_GetAttr(self, attr::kClient));
     return pyutil::Call()
         .arg(url_text.get())
-        .kw(kContent, content)
-        .kw(kHeaders, headers)
-        .kw(kTimeout, req_timeout.get())
-        .method(client.get(), kHttpPost);
+        .kw(kw::kContent, content)
+        .kw(kw::kHeaders, headers)
+        .kw(kw::kTimeout, req_timeout.get())
+        .method(client.get(), httpx::kPost);
 }
 
 // A locally made answer: httpx.Response(200, [headers=...,] content=...).
 Ref local_answer(const Args& a, std::string_view body, PyObject* headers) {
-    Ref response_type = check(PyObject_GetAttr(a.global(kHttpx), kHttpxResponse));
+    Ref response_type = check(PyObject_GetAttr(a.global(httpx::kModule), kHttpxResponse));
     Ref status = check(PyLong_FromLong(200));
     Ref content = pyutil::to_bytes(body);
     pyutil::Call call;
     call.arg(status.get());
-    if (headers != nullptr) call.kw(kHeaders, headers);
-    return call.kw(kContent, content.get()).call(response_type.get());
+    if (headers != nullptr) call.kw(kw::kHeaders, headers);
+    return call.kw(kw::kContent, content.get()).call(response_type.get());
 }
 
 }  // namespace
@@ -68,7 +65,7 @@ static Ref upload(Args& a) {
     enum { Key, Data, ContentType, ContentMd5, Headers, Timeout };
     PyObject* self = a.self();
     Ref data = Ref::borrow(a[Data]);
-    if (Ref read = pyutil::optional_attr(data.get(), kRead)) data = check(PyObject_CallNoArgs(read.get()));
+    if (Ref read = pyutil::optional_attr(data.get(), method::kRead)) data = check(PyObject_CallNoArgs(read.get()));
     if (PyUnicode_Check(data.get())) data = check(PyUnicode_AsUTF8String(data.get()));
     Ref token = pyutil::Call().arg(a[Key]).method(self, kUploadTokenMethod);
 
@@ -84,14 +81,14 @@ static Ref upload(Args& a) {
     Keep keep;
     Ref url = pyutil::to_str(upload_url(self, "/", keep));
     Ref timeout = request_timeout(self, a[Timeout]);
-    Ref client = check(PyObject_GetAttr(self, kClient));
+    Ref client = check(PyObject_GetAttr(self, attr::kClient));
     return pyutil::Call()
         .arg(url.get())
-        .kw(kData, form.get())
+        .kw(kw::kData, form.get())
         .kw(kFiles, files.get())
-        .kw(kHeaders, headers.get())
-        .kw(kTimeout, timeout.get())
-        .method(client.get(), kHttpPost);
+        .kw(kw::kHeaders, headers.get())
+        .kw(kw::kTimeout, timeout.get())
+        .method(client.get(), httpx::kPost);
 }
 
 const pyutil::MethodSpec kUploadSpec{
@@ -118,7 +115,7 @@ static Ref initiate_multipart_upload(Args& a) {
     corvault::core::kodo::append_json_string(body, a.str(Key));
     body += '}';
     Ref headers = check(PyDict_New());
-    check(PyDict_SetItem(headers.get(), kContentTypeHeader, kJsonContentType));
+    check(PyDict_SetItem(headers.get(), header::kContentType, kJsonContentType));
     return local_answer(a, body, headers.get());
 }
 
@@ -127,7 +124,9 @@ const pyutil::MethodSpec kInitiateMultipartSpec{
     "Nothing to start on the service: answers locally with status 200 and an empty upload id.",
     "httpx.Response",
     initiate_multipart_upload,
-    {{"key", Kind::Str, "str"}, {"content_type", Kind::OptStr, "Optional[str]", pyutil::none()}, kHeadersParam,
+    {{"key", Kind::Str, "str"},
+     {"content_type", Kind::OptStr, "Optional[str]", pyutil::none()},
+     kHeadersParam,
      kTimeoutParam},
 };
 
@@ -140,9 +139,9 @@ static Ref upload_part(Args& a) {
     Ref authorization = upload_authorization(self, a[Key]);
     Ref length_text = pyutil::to_str(length);
     Ref headers = check(PyDict_New());
-    check(PyDict_SetItem(headers.get(), kAuthorizationHeader, authorization.get()));
-    check(PyDict_SetItem(headers.get(), kContentTypeHeader, kOctetStream));
-    check(PyDict_SetItem(headers.get(), kContentLengthHeader, length_text.get()));
+    check(PyDict_SetItem(headers.get(), header::kAuthorization, authorization.get()));
+    check(PyDict_SetItem(headers.get(), header::kContentType, kOctetStream));
+    check(PyDict_SetItem(headers.get(), header::kContentLength, length_text.get()));
     merge_headers(headers.get(), a[Headers]);
     return post(self, url, a[Data], headers.get(), a[Timeout]);
 }
@@ -178,8 +177,8 @@ static Ref finish_multipart_upload(Args& a) {
     const std::string url = upload_url(self, path, keep);
     Ref authorization = upload_authorization(self, final_key);
     Ref headers = check(PyDict_New());
-    check(PyDict_SetItem(headers.get(), kAuthorizationHeader, authorization.get()));
-    check(PyDict_SetItem(headers.get(), kContentTypeHeader, kTextPlain));
+    check(PyDict_SetItem(headers.get(), header::kAuthorization, authorization.get()));
+    check(PyDict_SetItem(headers.get(), header::kContentType, kTextPlain));
     merge_headers(headers.get(), a[Headers]);
     Ref body = check(PyUnicode_AsUTF8String(joined.get()));
     return post(self, url, body.get(), headers.get(), a[Timeout]);
