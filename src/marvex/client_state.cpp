@@ -1,7 +1,9 @@
 // Readers of the client's state that several operations share.
 #include "core/encoding.hpp"
+#include "core/url.hpp"
 #include "marvex/marvex.hpp"
 #include "pyutil/call.hpp"
+#include "pyutil/request_keywords.hpp"
 
 namespace marvex {
 
@@ -44,6 +46,15 @@ std::string_view url_text(PyObject* value) {
                              Py_TYPE(value)->tp_name);
     }
     return pyutil::utf8(value);
+}
+
+Ref get_as_built(PyObject* self, PyObject* url, PyObject* headers, PyObject* timeout) {
+    Ref keywords = check(PyDict_New());
+    check(PyDict_SetItem(keywords.get(), kw::kHeaders, headers));
+    check(PyDict_SetItem(keywords.get(), kw::kTimeout, timeout));
+    pyutil::keep_path_as_built(keywords.get(), url_text(url));
+    Ref client = check(PyObject_GetAttr(self, attr::kClient));
+    return pyutil::Call().arg(url).kwargs(keywords.get()).method(client.get(), httpx::kGet);
 }
 
 }  // namespace marvex

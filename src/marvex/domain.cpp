@@ -1,6 +1,7 @@
 // The bucket's download domain, settled once per client, and the URLs built on it: the public
 // object URL, the signed URL (a private download link, or a pre-signed URL on the compatible
 // domain), and the object fetch through the signed URL.
+#include "core/url.hpp"
 #include "marvex/marvex.hpp"
 #include "pyutil/call.hpp"
 #include "pyutil/headers.hpp"
@@ -107,7 +108,9 @@ static Ref get_path_url(Args& a) {
     std::string url(url_text(base.get()));
     url += '/';
     append_quoted_key(url, a.str(Key));
-    return pyutil::to_str(url);
+    // A key with "." or ".." segments keeps them as "%2E" and "%2E%2E", which the service reads
+    // back as dots, while browsers and httpx would remove them and fetch another object.
+    return pyutil::to_str(corvault::core::escape_dot_segments(url));
 }
 
 const pyutil::MethodSpec kGetPathUrlSpec{
@@ -147,12 +150,7 @@ static Ref download(Args& a) {
     Ref url = pyutil::Call().arg(a[Key]).method(self, kGetSharedUrlMethod);
     Ref headers = pyutil::copy_headers(a[Headers]);
     Ref timeout = request_timeout(self, a[Timeout]);
-    Ref client = check(PyObject_GetAttr(self, attr::kClient));
-    return pyutil::Call()
-        .arg(url.get())
-        .kw(kw::kHeaders, headers.get())
-        .kw(kw::kTimeout, timeout.get())
-        .method(client.get(), httpx::kGet);
+    return get_as_built(self, url.get(), headers.get(), timeout.get());
 }
 
 const pyutil::MethodSpec kDownloadSpec{

@@ -39,12 +39,7 @@ public:
         Ref range = pyutil::to_str(corvault::core::transfer::range_header(part));
         Ref headers = check(PyDict_New());
         check(PyDict_SetItem(headers.get(), header::kRange, range.get()));
-        Ref client = check(PyObject_GetAttr(self_, attr::kClient));
-        return pyutil::Call()
-            .arg(url_.get())
-            .kw(kw::kHeaders, headers.get())
-            .kw(kw::kTimeout, request_timeout_.get())
-            .method(client.get(), httpx::kGet);
+        return get_as_built(self_, url_.get(), headers.get(), request_timeout_.get());
     }
 
 private:

@@ -69,6 +69,10 @@ Ref get_or(PyObject* mapping, PyObject* name, PyObject* fallback);
 // Text joined from a base URL (which must be text, as str concatenation requires) and more.
 std::string_view url_text(PyObject* value);
 
+// self._client.get(url, headers=headers, timeout=timeout) for an object's URL, whose path goes
+// out as built even where it holds "." or ".." segments (pyutil/request_keywords.hpp).
+Ref get_as_built(PyObject* self, PyObject* url, PyObject* headers, PyObject* timeout);
+
 // One management request below `base_url` ("https://" and a host), signed with
 // self._management_token(path, body).
 Ref send_management_request(PyObject* self, PyObject* base_url, PyObject* method, PyObject* path, PyObject* body,

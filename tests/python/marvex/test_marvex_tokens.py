@@ -96,3 +96,18 @@ def test_urlsafe_base64_functions():
         marvex._urlsafe_base64_encode(bytearray(b"x"))
     with pytest.raises(TypeError, match=r"Argument 's' has incorrect type \(expected str, got bytes\)"):
         marvex._urlsafe_base64_decode(b"Zm9v")
+
+
+@pytest.mark.parametrize("attribute", ["secret_key", "access_key"])
+@pytest.mark.parametrize("operation", [
+    lambda c: c._management_token("/stat/x"),
+    lambda c: c._upload_token("k"),
+    lambda c: c.get_shared_url("k"),
+    lambda c: c._dravik_presigned_url("k"),
+])
+def test_an_unencodable_credential_is_named_not_shown(recorder, attribute, operation):
+    client = MarvexKodoClient("AK", "SK", "b", domain_url="https://d.example.com", http_client=recorder.client)
+    setattr(client, attribute, "TOPSECRET-\ud800")
+    with pytest.raises(ValueError, match=f"'{attribute}' cannot be encoded") as info:
+        operation(client)
+    assert "TOPSECRET" not in repr(info.value.args) and recorder.sent == []

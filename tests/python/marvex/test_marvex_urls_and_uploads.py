@@ -163,3 +163,17 @@ def test_initiate_and_abort_answer_locally(make, spy):
     aborted = client.abort_multipart_upload("k", "u")
     assert (aborted.status_code, aborted.content, len(aborted.content)) == (200, b'{"success": true}', 17)
     assert spy.sent == []
+
+
+@pytest.mark.parametrize("key, public", [("a/../b", "a/%2E%2E/b"), ("./k", "%2E/k"), ("x/..", "x/%2E%2E"),
+                                         ("a..b/.c", "a..b/.c")])
+def test_dot_segments_reach_the_object_they_name(make, spy, key, public):
+    client = make(domain_url="https://cdn.example.com")
+    assert client.get_path_url(key) == "https://cdn.example.com/" + public
+    link = client.get_shared_url(key)
+    client._download(key)
+    target = spy.last.extensions.get("target")
+    if public == key:
+        assert target is None and str(spy.last.url) == link
+    else:
+        assert target == link[len("https://cdn.example.com"):]
