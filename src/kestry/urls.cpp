@@ -35,7 +35,8 @@ Ref get_shared_url(Args& a) {
     enum { Key, ExpireTime };
     PyObject* self = a.self();
     Keep keep;
-    Ref expires_number = check(PyNumber_Add(pyutil::epoch_seconds().get(), a[ExpireTime]));
+    Ref now = check(PyLong_FromLongLong(pyutil::unix_seconds()));
+    Ref expires_number = check(PyNumber_Add(now.get(), a[ExpireTime]));
     const std::string_view expires = keep.text(check(PyObject_Str(expires_number.get())));
 
     core::sigv2::Request request;

@@ -8,12 +8,7 @@
 namespace pyutil {
 
 corvault::core::UtcTime utc_now();
-
-}  // namespace pyutil
-
-namespace pyutil {
-
-// int(time.time()): whole seconds since the epoch, the fraction dropped.
-Ref epoch_seconds();
+// Whole seconds since the Unix epoch, the fraction dropped as int(time.time()) drops it.
+long long unix_seconds();
 
 }  // namespace pyutil

@@ -158,7 +158,8 @@ const char* expected_name(Kind kind) {
         case Kind::OptDict: return "dict";
         case Kind::List:
         case Kind::OptList: return "list";
-        case Kind::Int: return "int";
+        case Kind::Int:
+        case Kind::OptInt: return "int";
         default:
             return "object";
             // clang-format on
@@ -256,6 +257,9 @@ struct MethodCall {
                     break;
                 case Kind::Bool: value = check(PyObject_IsTrue(value)) ? Py_True : Py_False; break;
                 // clang-format on
+                case Kind::OptInt:
+                    if (value == Py_None) break;
+                    [[fallthrough]];
                 case Kind::Int:
                     if (PyLong_CheckExact(value)) break;
                     // Any real number, converted as int() does: bool to 0/1, fractions cut toward 0.
