@@ -8,5 +8,7 @@
 namespace pyutil {
 
 corvault::core::UtcTime utc_now();
+// Whole seconds since the Unix epoch, the fraction dropped as int(time.time()) drops it.
+long long unix_seconds();
 
 }  // namespace pyutil

@@ -152,7 +152,7 @@ const char* expected_name(Kind kind) {
         case Kind::Bytes: case Kind::OptBytes: return "bytes";
         case Kind::Dict: case Kind::OptDict: return "dict";
         case Kind::List: case Kind::OptList: return "list";
-        case Kind::Int: return "int";
+        case Kind::Int: case Kind::OptInt: return "int";
         default: return "object";
     }
 }
@@ -230,6 +230,7 @@ struct MethodCall {
                 case Kind::OptList: if (value == Py_None) break; [[fallthrough]];
                 case Kind::List: if (!PyList_CheckExact(value)) wrong_type(p.name, p.kind, value); break;
                 case Kind::Bool: value = check(PyObject_IsTrue(value)) ? Py_True : Py_False; break;
+                case Kind::OptInt: if (value == Py_None) break; [[fallthrough]];
                 case Kind::Int:
                     if (PyLong_CheckExact(value)) break;
                     // Any real number, converted as int() does: bool to 0/1, fractions cut toward 0.

@@ -12,9 +12,10 @@
 namespace pyutil {
 
 // What a declared parameter type admits. Str/Bytes/Dict/List take that exact type (no subclass),
-// the Opt forms None too; Int takes any real number and converts it as int() does; Bool takes the
+// the Opt forms None too; Int (and OptInt, None too) takes any real number and converts it as
+// int() does; Bool takes the
 // truth value of anything; Any is not tested.
-enum class Kind : std::uint8_t { Any, Str, OptStr, Bytes, OptBytes, Dict, OptDict, List, OptList, Int, Bool };
+enum class Kind : std::uint8_t { Any, Str, OptStr, Bytes, OptBytes, Dict, OptDict, List, OptList, Int, OptInt, Bool };
 
 // A default value, built once when the method object is made.
 struct Default {

@@ -1,0 +1,150 @@
+// What the files of corvault.pelora share: the names they look up, the objects bound when the
+// module is imported, and the helpers of more than one operation.
+#pragma once
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "pyutil/convert.hpp"
+#include "pyutil/method.hpp"
+
+namespace pelora {
+
+using pyutil::Args;
+using pyutil::check;
+using pyutil::Keep;
+using pyutil::Kind;
+using pyutil::Name;
+using pyutil::Ref;
+
+// Declared types shared by many operations.
+inline constexpr const char* kHeadersType = "Optional[Dict[str, str]]";
+inline constexpr const char* kTimeoutType = "Optional[Union[float, tuple]]";
+inline constexpr const char* kCallbackType = "Optional[Callable[[int, int, int, int], None]]";
+
+// Client attributes.
+inline const Name kPublicKey{"public_key"};
+inline const Name kPrivateKey{"private_key"};
+inline const Name kBucket{"bucket"};
+inline const Name kRegion{"region"};
+inline const Name kInternal{"internal"};
+inline const Name kDefaultTimeout{"default_timeout"};
+inline const Name kExternalUrl{"external_url"};
+inline const Name kIntranetUrl{"intranet_url"};
+inline const Name kHost{"host"};
+inline const Name kApiHost{"_api_host"};
+inline const Name kCustomDomain{"_custom_domain"};
+inline const Name kDomainUrl{"domain_url"};
+inline const Name kClient{"_client"};
+// Names of the module namespace.
+inline const Name kHttpx{"httpx"};
+inline const Name kHttpxClient{"Client"};
+inline const Name kHttpClientConfig{"HTTP_CLIENT_CONFIG"};
+// The client's own operations, called through the object so that replaced methods are obeyed.
+inline const Name kMakeAuthorizationMethod{"_make_authorization"};
+inline const Name kBuildAuthHeaderMethod{"_build_auth_header"};
+inline const Name kRequestMethod{"_request"};
+inline const Name kUploadMethod{"upload"};
+inline const Name kDownloadMethod{"_download"};
+inline const Name kHeadMethod{"head"};
+inline const Name kDeleteMethod{"delete"};
+inline const Name kInitiateMethod{"initiate_multipart_upload"};
+inline const Name kFinishMethod{"finish_multipart_upload"};
+inline const Name kAbortMethod{"abort_multipart_upload"};
+// Methods of other objects.
+inline const Name kHttpRequest{"request"};
+inline const Name kHttpGet{"get"};
+inline const Name kHttpStream{"stream"};
+inline const Name kRead{"read"};
+inline const Name kJson{"json"};
+inline const Name kUpdate{"update"};
+// HTTP verbs.
+inline const Name kGet{"GET"};
+inline const Name kPut{"PUT"};
+inline const Name kPost{"POST"};
+inline const Name kHead{"HEAD"};
+inline const Name kDelete{"DELETE"};
+// Keywords.
+inline const Name kHeaders{"headers"};
+inline const Name kTimeout{"timeout"};
+inline const Name kData{"data"};
+inline const Name kContent{"content"};
+inline const Name kQueryParams{"query_params"};
+inline const Name kBaseUrl{"base_url"};
+inline const Name kMethodKeyword{"method"};
+inline const Name kContentTypeKeyword{"content_type"};
+inline const Name kContentMd5Keyword{"content_md5"};
+inline const Name kVerify{"verify"};
+inline const Name kIsDomainUpload{"is_domain_upload"};
+// Header names.
+inline const Name kAuthorizationHeader{"Authorization"};
+inline const Name kContentTypeHeader{"Content-Type"};
+inline const Name kContentMd5Header{"Content-MD5"};
+inline const Name kContentLengthHeader{"Content-Length"};
+inline const Name kRangeHeader{"Range"};
+
+// Set when the module is imported.
+inline PyObject* g_os = nullptr;
+inline PyObject* g_os_path = nullptr;
+inline PyObject* g_open = nullptr;
+
+inline constexpr pyutil::Param kHeadersParam{"headers", Kind::OptDict, kHeadersType, pyutil::none()};
+inline constexpr pyutil::Param kTimeoutParam{"timeout", Kind::Any, kTimeoutType, pyutil::none()};
+
+// Helpers of more than one file, defined beside their first user.
+void set_attr(PyObject* self, const Name& name, PyObject* value);
+bool truthy(PyObject* value);
+// A copy of the caller's headers (or a new dict) in which `name` is set to `value`, after every
+// entry naming the same header in another letter case is removed, so that one value is sent.
+void replace_header(PyObject* headers, PyObject* name, std::string_view lowered, PyObject* value);
+// The value of a header in any letter case as text (str() of it), or the empty text.
+Ref header_text_any_case(PyObject* headers, std::string_view lowered);
+// The request URL of an object: base + "/" + key percent-encoded with "/" kept; the base alone
+// for the empty key.
+std::string object_url(std::string_view base, std::string_view key);
+// The query rule of the service: a name alone for the empty value, else name=value with the value
+// percent-encoded ("/" included); appended to `url` after "?" unless there is nothing to add.
+void append_query(std::string& url, PyObject* query);
+// The time-out a request gets: `timeout` unless None, else the client's default (maybe None).
+Ref request_timeout(PyObject* self, PyObject* timeout);
+// "UCloud <public_key>:<signature>".
+Ref authorization_value(PyObject* self, PyObject* signature);
+// The Authorization value of a plain GET of `key`: self._build_auth_header(key, "GET").
+Ref get_authorization(PyObject* self, PyObject* key);
+// A dict of text keys and values, in the order given.
+Ref text_dict(std::initializer_list<std::pair<const Name*, PyObject*>> entries);
+
+// The argument tables of the operations, each beside its function; pelora_module.cpp puts them
+// into the class.
+extern const pyutil::MethodSpec kInit;
+extern const pyutil::MethodSpec kKeySortSpec;
+extern const pyutil::MethodSpec kCanonicalizedResourceSpec;
+extern const pyutil::MethodSpec kCanonicalizedHeadersSpec;
+extern const pyutil::MethodSpec kSignSpec;
+extern const pyutil::MethodSpec kMakeAuthorizationSpec;
+extern const pyutil::MethodSpec kBuildAuthHeaderSpec;
+extern const pyutil::MethodSpec kRequestSpec;
+extern const pyutil::MethodSpec kGetPathUrlSpec;
+extern const pyutil::MethodSpec kGetSharedUrlSpec;
+extern const pyutil::MethodSpec kUploadSpec;
+extern const pyutil::MethodSpec kUploadFileSpec;
+extern const pyutil::MethodSpec kUploadWithRetrySpec;
+extern const pyutil::MethodSpec kDownloadObjectSpec;
+extern const pyutil::MethodSpec kGetContentSpec;
+extern const pyutil::MethodSpec kDownloadSpec;
+extern const pyutil::MethodSpec kMultipartDownloadSpec;
+extern const pyutil::MethodSpec kHeadSpec;
+extern const pyutil::MethodSpec kIsExistsSpec;
+extern const pyutil::MethodSpec kDeleteSpec;
+extern const pyutil::MethodSpec kDeleteFileSpec;
+extern const pyutil::MethodSpec kListSpec;
+extern const pyutil::MethodSpec kInitiateMultipartSpec;
+extern const pyutil::MethodSpec kUploadPartSpec;
+extern const pyutil::MethodSpec kFinishMultipartSpec;
+extern const pyutil::MethodSpec kAbortMultipartSpec;
+extern const pyutil::MethodSpec kMultipartUploadSpec;
+extern const pyutil::MethodSpec kMultipartUploadBytesSpec;
+
+}  // namespace pelora
