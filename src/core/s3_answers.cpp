@@ -1,27 +1,19 @@
 #include "core/s3_answers.hpp"
 
+#include "core/listing.hpp"
+
 namespace corvault::core::s3 {
 
 ObjectListing parse_object_listing(std::string_view document) {
-    const xml::Document doc(document);
-    ObjectListing listing;
-    const std::vector<xml::Element> all = doc.descendants(doc.root(), "Contents");
-    listing.objects.reserve(all.size());
-    // One walk over each entry's children instead of a search per field; the first of each wins.
-    static constexpr std::string_view kFields[] = {"Key", "Size", "LastModified", "ETag"};
-    for (xml::Element contents : all) {
-        ListedObject entry;
-        xml::Text* slots[] = {&entry.key, &entry.size, &entry.last_modified, &entry.etag};
-        doc.each_child(contents, [&](xml::Element child, std::string_view name) {
-            for (std::size_t i = 0; i < 4; ++i) {
-                if (name == kFields[i] && slots[i]->missing()) *slots[i] = doc.text(child);
-            }
-        });
-        listing.objects.push_back(std::move(entry));
+    const listing::Listing page = listing::read(listing::kS3ListObjectsV2, document);
+    ObjectListing out;
+    out.objects.reserve(page.size());
+    for (std::size_t i = 0; i < page.size(); ++i) {
+        out.objects.push_back({page.field(i, 0), page.field(i, 1), page.field(i, 2), page.field(i, 3)});
     }
-    listing.is_truncated = doc.child_text(doc.root(), "IsTruncated");
-    listing.next_continuation_token = doc.child_text(doc.root(), "NextContinuationToken");
-    return listing;
+    out.is_truncated = page.truncated();
+    out.next_continuation_token = page.next_marker();
+    return out;
 }
 
 DeleteResult parse_delete_result(std::string_view document) {

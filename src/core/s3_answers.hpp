@@ -9,8 +9,8 @@
 
 namespace corvault::core::s3 {
 
-// ListObjectsV2: every Contents element below the root, in document order; IsTruncated and
-// NextContinuationToken as direct children of the root.
+// ListObjectsV2 as records (listing::read with listing::kS3ListObjectsV2), kept while callers move
+// to the listing reader.
 struct ListedObject {
     xml::Text key, size, last_modified, etag;
 };

@@ -7,10 +7,18 @@
 
 namespace corvault::core::sigv4 {
 
-std::string Scope::str() const {
+std::string credential_scope(const Scheme& scheme, const Scope& scope) {
     std::string out;
-    out.reserve(date_stamp.size() + region.size() + service.size() + 16);
-    out.append(date_stamp).append("/").append(region).append("/").append(service).append("/").append(kTerminator);
+    out.reserve(scope.date_stamp.size() + scope.region.size() + scope.service.size() + scheme.terminator.size() + 3);
+    out.append(scope.date_stamp).append("/").append(scope.region).append("/").append(scope.service).append("/");
+    out.append(scheme.terminator);
+    return out;
+}
+
+std::string canonical_uri(const Scheme& scheme, bool virtual_host, std::string_view bucket, std::string_view key) {
+    std::string out = "/";
+    if (!virtual_host || scheme.uri_always_names_bucket) out.append(bucket).append("/");
+    percent_encode_append(out, key, "/");
     return out;
 }
 
@@ -42,9 +50,9 @@ int compare_encoded(std::string_view a, std::string_view b) {
     return k < b.size() ? -1 : 0;
 }
 
-// Appends the canonical query: pairs sorted by encoded name (then value), as the service sorts
+// Appends the canonical query: pairs sorted by encoded name (then value), as the services sort
 // them: "%2F" sorts before "-", while "/" sorts after.
-void append_canonical_query(std::string& out, std::vector<QueryParam> params) {
+void append_canonical_query(std::string& out, const Scheme& scheme, std::vector<QueryParam> params) {
     std::sort(params.begin(), params.end(), [](const QueryParam& x, const QueryParam& y) {
         int by_name = compare_encoded(x.first, y.first);
         return by_name != 0 ? by_name < 0 : compare_encoded(x.second, y.second) < 0;
@@ -54,27 +62,19 @@ void append_canonical_query(std::string& out, std::vector<QueryParam> params) {
         if (!first) out += '&';
         first = false;
         percent_encode_append(out, name);
+        if (value.empty() && scheme.bare_empty_query_value) continue;
         out += '=';
         percent_encode_append(out, value);
     }
 }
 
-}  // namespace
-
-std::string canonical_query(std::vector<QueryParam> params) {
-    std::string out;
-    append_canonical_query(out, std::move(params));
-    return out;
-}
-
-bool is_signed_header(std::string_view name) {
-    return name == "host" || name == "content-type" || name == "content-md5" || name.substr(0, 6) == "x-amz-";
-}
-
-namespace {
-
-// Appends the canonical form of a header value: trimmed, inner white-space runs folded to a blank.
-void append_canonical_value(std::string& out, std::string_view value) {
+// Appends the canonical form of a header value: trimmed, and for Folded inner white-space runs
+// folded to a blank.
+void append_canonical_value(std::string& out, const Scheme& scheme, std::string_view value) {
+    if (scheme.header_value == HeaderValue::Trimmed) {
+        out.append(trim_space(value));
+        return;
+    }
     bool first = true;
     for (std::size_t i = 0; i < value.size();) {
         std::size_t word = i;
@@ -95,22 +95,36 @@ void append_canonical_value(std::string& out, std::string_view value) {
 
 }  // namespace
 
-std::string canonical_header_value(std::string_view value) {
+std::string canonical_query(const Scheme& scheme, std::vector<QueryParam> params) {
     std::string out;
-    out.reserve(value.size());
-    append_canonical_value(out, value);
+    append_canonical_query(out, scheme, std::move(params));
     return out;
 }
 
-CanonicalHeaders canonical_headers(const std::vector<Header>& headers) {
+bool signs_header(const Scheme& scheme, std::string_view name) {
+    if (name.substr(0, scheme.header_prefix.size()) == scheme.header_prefix) return true;
+    for (std::string_view listed : scheme.header_names) {
+        if (!listed.empty() && name == listed) return true;
+    }
+    return false;
+}
+
+std::string canonical_header_value(const Scheme& scheme, std::string_view value) {
+    std::string out;
+    out.reserve(value.size());
+    append_canonical_value(out, scheme, value);
+    return out;
+}
+
+CanonicalHeaders canonical_headers(const Scheme& scheme, const std::vector<Header>& headers) {
     // One order for both the lines and the name list: by name, then (for a name given twice in
     // different letter cases) by canonical value.
     std::vector<const Header*> order;
     order.reserve(headers.size());
     for (const Header& h : headers) order.push_back(&h);
-    std::sort(order.begin(), order.end(), [](const Header* a, const Header* b) {
+    std::sort(order.begin(), order.end(), [&](const Header* a, const Header* b) {
         if (a->first != b->first) return a->first < b->first;
-        return canonical_header_value(a->second) < canonical_header_value(b->second);
+        return canonical_header_value(scheme, a->second) < canonical_header_value(scheme, b->second);
     });
     CanonicalHeaders out;
     std::size_t size = 0;
@@ -119,7 +133,7 @@ CanonicalHeaders canonical_headers(const std::vector<Header>& headers) {
     out.signed_headers.reserve(size);
     for (const Header* h : order) {
         out.lines.append(h->first).append(":");
-        append_canonical_value(out.lines, h->second);
+        append_canonical_value(out.lines, scheme, h->second);
         out.lines += '\n';
         if (!out.signed_headers.empty()) out.signed_headers += ';';
         out.signed_headers += h->first;
@@ -127,53 +141,60 @@ CanonicalHeaders canonical_headers(const std::vector<Header>& headers) {
     return out;
 }
 
-std::string canonical_request(std::string_view method, std::string_view canonical_uri,
+std::string canonical_request(const Scheme& scheme, std::string_view method, std::string_view canonical_uri,
                               std::string_view canonical_query, const CanonicalHeaders& headers,
                               std::string_view payload_hash) {
+    const std::string_view names = scheme.lists_signed_headers ? std::string_view(headers.signed_headers) : "";
     std::string out;
     out.reserve(method.size() + canonical_uri.size() + canonical_query.size() + headers.lines.size() +
-                headers.signed_headers.size() + payload_hash.size() + 8);
+                names.size() + payload_hash.size() + 8);
     out.append(method).append("\n").append(canonical_uri).append("\n").append(canonical_query).append("\n");
-    out.append(headers.lines).append("\n").append(headers.signed_headers).append("\n").append(payload_hash);
+    out.append(headers.lines).append("\n").append(names).append("\n").append(payload_hash);
     return out;
 }
 
 namespace {
 
-std::string string_to_sign_for(std::string_view request_time, std::string_view scope, std::string_view canonical_request) {
+std::string string_to_sign_for(const Scheme& scheme, std::string_view request_time, std::string_view scope,
+                               std::string_view canonical_request) {
     std::string out;
-    out.reserve(kAlgorithm.size() + request_time.size() + scope.size() + 67);
-    out.append(kAlgorithm).append("\n").append(request_time).append("\n").append(scope).append("\n");
+    out.reserve(scheme.algorithm.size() + request_time.size() + scope.size() + 67);
+    out.append(scheme.algorithm).append("\n").append(request_time).append("\n").append(scope).append("\n");
     out.append(hex_lower(sha256(canonical_request)));
     return out;
 }
 
 }  // namespace
 
-std::string string_to_sign(std::string_view request_time, const Scope& scope, std::string_view canonical_request) {
-    return string_to_sign_for(request_time, scope.str(), canonical_request);
+std::string string_to_sign(const Scheme& scheme, std::string_view request_time, const Scope& scope,
+                           std::string_view canonical_request) {
+    return string_to_sign_for(scheme, request_time, credential_scope(scheme, scope), canonical_request);
 }
 
-Sha256Digest signing_key(std::string_view secret_key, const Scope& scope) {
+Sha256Digest signing_key(const Scheme& scheme, std::string_view secret_key, const Scope& scope) {
     // The key changes once a day per secret and region, and deriving it costs four HMACs, more
-    // than the rest of a signature: the last one derived is kept, per thread.
+    // than the rest of a signature: the last one derived is kept, per thread. Two schemes derive
+    // different keys from the same secret and scope, so the scheme's names are part of the match.
     struct Derived {
-        std::string secret, date, region, service;
+        std::string prefix, terminator, secret, date, region, service;
         Sha256Digest key{};
         bool valid = false;
     };
     static thread_local Derived last;
     if (last.valid && last.date == scope.date_stamp && last.region == scope.region &&
-        last.service == scope.service && last.secret == secret_key) {
+        last.service == scope.service && last.secret == secret_key && last.prefix == scheme.key_prefix &&
+        last.terminator == scheme.terminator) {
         return last.key;
     }
     std::string first_key;
-    first_key.reserve(kKeyPrefix.size() + secret_key.size());
-    first_key.append(kKeyPrefix).append(secret_key);
+    first_key.reserve(scheme.key_prefix.size() + secret_key.size());
+    first_key.append(scheme.key_prefix).append(secret_key);
     Sha256Digest k_date = hmac_sha256(first_key, scope.date_stamp);
     Sha256Digest k_region = hmac_sha256(as_bytes(k_date), scope.region);
     Sha256Digest k_service = hmac_sha256(as_bytes(k_region), scope.service);
-    Sha256Digest k_signing = hmac_sha256(as_bytes(k_service), kTerminator);
+    Sha256Digest k_signing = hmac_sha256(as_bytes(k_service), scheme.terminator);
+    last.prefix.assign(scheme.key_prefix);
+    last.terminator.assign(scheme.terminator);
     last.secret.assign(secret_key);
     last.date.assign(scope.date_stamp);
     last.region.assign(scope.region);
@@ -187,29 +208,47 @@ std::string signature(const Sha256Digest& key, std::string_view string_to_sign) 
     return hex_lower(hmac_sha256(as_bytes(key), string_to_sign));
 }
 
-std::string authorization(const HeaderSigning& r) {
-    const std::string scope = r.scope.str();
-    const CanonicalHeaders headers = canonical_headers(r.headers);
-    const std::string request =
-        canonical_request(r.method, r.canonical_uri, canonical_query(r.query), headers, r.payload_hash);
-    const std::string sig = signature(signing_key(r.credentials.secret_key, r.scope),
-                                      string_to_sign_for(r.request_time, scope, request));
+namespace {
+
+// The scope text is needed twice (string to sign and Credential field): built once.
+Steps steps_with_scope(const Scheme& scheme, const HeaderSigning& r, std::string_view scope) {
+    Steps s;
+    s.headers = canonical_headers(scheme, r.headers);
+    s.canonical_request = canonical_request(scheme, r.method, r.canonical_uri, canonical_query(scheme, r.query),
+                                            s.headers, r.payload_hash);
+    s.string_to_sign = string_to_sign_for(scheme, r.request_time, scope, s.canonical_request);
+    s.signature = signature(signing_key(scheme, r.credentials.secret_key, r.scope), s.string_to_sign);
+    return s;
+}
+
+}  // namespace
+
+Steps signing_steps(const Scheme& scheme, const HeaderSigning& request) {
+    return steps_with_scope(scheme, request, credential_scope(scheme, request.scope));
+}
+
+std::string authorization(const Scheme& scheme, const HeaderSigning& r) {
+    const std::string scope = credential_scope(scheme, r.scope);
+    const Steps s = steps_with_scope(scheme, r, scope);
+    const std::string_view sep = scheme.field_separator;
     std::string out;
-    out.reserve(kAlgorithm.size() + r.credentials.access_key.size() + scope.size() + headers.signed_headers.size() +
-                sig.size() + 48);
-    out.append(kAlgorithm).append(" Credential=").append(r.credentials.access_key).append("/").append(scope);
-    out.append(", SignedHeaders=").append(headers.signed_headers).append(", Signature=").append(sig);
+    out.reserve(scheme.algorithm.size() + r.credentials.access_key.size() + scope.size() +
+                s.headers.signed_headers.size() + s.signature.size() + 48);
+    out.append(scheme.algorithm).append(" Credential=").append(r.credentials.access_key).append("/").append(scope);
+    if (scheme.lists_signed_headers) out.append(sep).append("SignedHeaders=").append(s.headers.signed_headers);
+    out.append(sep).append("Signature=").append(s.signature);
     return out;
 }
 
 std::string presigned_url(const QuerySigning& r) {
-    const std::string scope = r.scope.str();
+    const Scheme& scheme = kS3;
+    const std::string scope = credential_scope(scheme, r.scope);
     std::string credential;
     credential.reserve(r.credentials.access_key.size() + 1 + scope.size());
     credential.append(r.credentials.access_key).append("/").append(scope);
     std::vector<QueryParam> params;
     params.reserve(5 + r.extra.size());
-    params.insert(params.end(), {{"X-Amz-Algorithm", kAlgorithm},
+    params.insert(params.end(), {{"X-Amz-Algorithm", scheme.algorithm},
                                  {"X-Amz-Credential", credential},
                                  {"X-Amz-Date", r.request_time},
                                  {"X-Amz-Expires", r.expires},
@@ -223,19 +262,18 @@ std::string presigned_url(const QuerySigning& r) {
             params.push_back(extra);
         }
     }
+    // The canonical query is written once, into the URL, and signed from there.
     std::string out;
     out.reserve(r.url.size() + 256 + 64 * r.extra.size());
     out.append(r.url).append("?");
     const std::size_t query_start = out.size();
-    append_canonical_query(out, std::move(params));
+    append_canonical_query(out, scheme, std::move(params));
     const std::string_view query = std::string_view(out).substr(query_start);
 
-    std::string request;
-    request.reserve(r.method.size() + r.canonical_uri.size() + query.size() + r.host.size() + 40);
-    request.append(r.method).append("\n").append(r.canonical_uri).append("\n").append(query).append("\n");
-    request.append("host:").append(r.host).append("\n\nhost\n").append(kUnsignedPayload);
-    const std::string sig = signature(signing_key(r.credentials.secret_key, r.scope),
-                                      string_to_sign_for(r.request_time, scope, request));
+    const CanonicalHeaders host = canonical_headers(scheme, {{"host", r.host}});
+    const std::string request = canonical_request(scheme, r.method, r.canonical_uri, query, host, kUnsignedPayload);
+    const std::string sig = signature(signing_key(scheme, r.credentials.secret_key, r.scope),
+                                      string_to_sign_for(scheme, r.request_time, scope, request));
     out.append("&X-Amz-Signature=").append(sig);
     return out;
 }

@@ -21,6 +21,18 @@ std::string escaped(std::string_view text) {
     return out;
 }
 
+std::string complete_multipart_body(const std::vector<std::string_view>& etags) {
+    std::string body = "<CompleteMultipartUpload>";
+    std::size_t part_number = 0;
+    for (std::string_view etag : etags) {
+        body.append("<Part><PartNumber>").append(std::to_string(++part_number)).append("</PartNumber><ETag>");
+        append_escaped(body, etag);
+        body += "</ETag></Part>";
+    }
+    body += "</CompleteMultipartUpload>";
+    return body;
+}
+
 }  // namespace corvault::core::xml
 
 namespace corvault::core::s3 {
@@ -33,18 +45,6 @@ std::string delete_objects_body(const std::vector<std::string_view>& keys) {
         body += "</Key></Object>";
     }
     body += "</Delete>";
-    return body;
-}
-
-std::string complete_multipart_body(const std::vector<std::string_view>& etags) {
-    std::string body = "<CompleteMultipartUpload>";
-    std::size_t part_number = 0;
-    for (std::string_view etag : etags) {
-        body.append("<Part><PartNumber>").append(std::to_string(++part_number)).append("</PartNumber><ETag>");
-        xml::append_escaped(body, etag);
-        body += "</ETag></Part>";
-    }
-    body += "</CompleteMultipartUpload>";
     return body;
 }
 

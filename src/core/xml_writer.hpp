@@ -1,4 +1,4 @@
-// Request bodies of the S3 interface, built as text with XML escaping.
+// XML request bodies, built as text with XML escaping.
 #pragma once
 
 #include <string>
@@ -12,15 +12,19 @@ namespace corvault::core::xml {
 void append_escaped(std::string& out, std::string_view text);
 std::string escaped(std::string_view text);
 
+// <CompleteMultipartUpload><Part><PartNumber>1</PartNumber><ETag>e</ETag></Part>...</CompleteMultipartUpload>,
+// parts numbered from 1 in list order. S3, OSS and the services modelled on S3 accept it byte for
+// byte.
+std::string complete_multipart_body(const std::vector<std::string_view>& etags);
+
 }  // namespace corvault::core::xml
 
+// The bodies of S3's own requests.
 namespace corvault::core::s3 {
 
 // <Delete><Quiet>false</Quiet><Object><Key>k</Key></Object>...</Delete>
 std::string delete_objects_body(const std::vector<std::string_view>& keys);
-// <CompleteMultipartUpload><Part><PartNumber>1</PartNumber><ETag>e</ETag></Part>...</CompleteMultipartUpload>,
-// parts numbered from 1 in list order.
-std::string complete_multipart_body(const std::vector<std::string_view>& etags);
+using xml::complete_multipart_body;  // kept while callers move to the xml form
 // <CreateBucketConfiguration><LocationConstraint>r</LocationConstraint></CreateBucketConfiguration>
 std::string create_bucket_body(std::string_view region);
 

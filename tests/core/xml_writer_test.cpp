@@ -47,14 +47,14 @@ TEST(DeleteObjectsBody, ExactText) {
 }
 
 TEST(CompleteMultipartBody, PartsNumberedFromOne) {
-    EXPECT_EQ(s3::complete_multipart_body({}), "<CompleteMultipartUpload></CompleteMultipartUpload>");
-    EXPECT_EQ(s3::complete_multipart_body({"\"e1\"", "\"e&2\""}),
+    EXPECT_EQ(xml::complete_multipart_body({}), "<CompleteMultipartUpload></CompleteMultipartUpload>");
+    EXPECT_EQ(xml::complete_multipart_body({"\"e1\"", "\"e&2\""}),
               "<CompleteMultipartUpload>"
               "<Part><PartNumber>1</PartNumber><ETag>\"e1\"</ETag></Part>"
               "<Part><PartNumber>2</PartNumber><ETag>\"e&amp;2\"</ETag></Part>"
               "</CompleteMultipartUpload>");
     std::vector<std::string_view> etags(12, "e");
-    const std::string body = s3::complete_multipart_body(etags);
+    const std::string body = xml::complete_multipart_body(etags);
     const std::string last = "<Part><PartNumber>12</PartNumber><ETag>e</ETag></Part></CompleteMultipartUpload>";
     ASSERT_GE(body.size(), last.size());
     EXPECT_EQ(body.substr(body.size() - last.size()), last);
