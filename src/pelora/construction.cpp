@@ -34,7 +34,7 @@ Ref init(Args& a) {
     const std::string_view scheme = a.str(Scheme);
     if (scheme != "http" && scheme != "https") {
         Ref shown = check(PyObject_Repr(a[Scheme]));
-        pyutil::raise_format(PyExc_ValueError, "scheme 只能为 'http' 或 'https'，当前: %U", shown.get());
+        pyutil::raise_format(PyExc_ValueError, "%s%U", "scheme 只能为 'http' 或 'https'，当前: ", shown.get());
     }
     set_attr(self, kPublicKey, a[PublicKey]);
     set_attr(self, kPrivateKey, a[PrivateKey]);

@@ -37,7 +37,7 @@ Ref upload_file(Args& a) {
     PyObject* self = a.self();
     Ref is_file = pyutil::Call().arg(a[LocalPath]).method(g_os_path, kIsfile);
     if (!truthy(is_file.get())) {
-        Ref message = check(PyUnicode_FromFormat("文件不存在: %U", a[LocalPath]));
+        Ref message = check(PyUnicode_FromFormat("%s%U", "文件不存在: ", a[LocalPath]));
         PyErr_SetObject(PyExc_FileNotFoundError, message.get());
         throw pyutil::Error{};
     }
@@ -120,7 +120,7 @@ Ref get_content(Args& a) {
     enum { Key, AsText, Encoding };
     Ref response = pyutil::Call().arg(a[Key]).method(a.self(), kDownloadMethod);
     const long status = pyutil::status_code(response.get());
-    if (status != 200) pyutil::raise_format(PyExc_Exception, "下载失败: %ld", status);
+    if (status != 200) pyutil::raise_format(PyExc_Exception, "%s%ld", "下载失败: ", status);
     Ref content = pyutil::response_content(response.get());
     if (!a.flag(AsText)) return content;
     return check(PyUnicode_FromEncodedObject(content.get(), pyutil::utf8(a[Encoding]).data(), "strict"));

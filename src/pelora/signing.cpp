@@ -1,11 +1,8 @@
 // The service's request signature: HMAC-SHA1 over the verb, the Content-MD5, Content-Type and
 // date (or expiry) slots, the x-ucloud headers and the bucket-and-key resource, in Base64.
-#include <algorithm>
 #include <string>
 #include <vector>
 
-#include "core/digest.hpp"
-#include "core/encoding.hpp"
 #include "core/sigv2.hpp"
 #include "pyutil/call.hpp"
 #include "pyutil/headers.hpp"
@@ -16,50 +13,34 @@
 namespace pelora {
 namespace {
 
-// Headers whose lower-cased name begins with this are signed (a plain prefix test, as the
-// service's own signers make it).
-constexpr std::string_view kVendorPrefix = "x-ucloud";
-constexpr std::string_view kSchemeWord = "UCloud ";
+namespace sigv2 = corvault::core::sigv2;
 
-using HeaderLines = std::vector<std::pair<std::string, std::string>>;
-
-// The vendor headers of a dict as (lower-cased name, str(value)) pairs sorted by name; of names
-// equal after lower-casing, the one later in the dict wins.
-HeaderLines vendor_headers(PyObject* headers) {
-    HeaderLines lines;
-    if (headers == nullptr || headers == Py_None) return lines;
-    Py_ssize_t pos = 0;
-    PyObject *name, *value;
-    while (PyDict_Next(headers, &pos, &name, &value)) {
-        std::string lowered = pyutil::lower_utf8(name);
-        if (lowered.compare(0, kVendorPrefix.size(), kVendorPrefix) != 0) continue;
-        Ref text = check(PyObject_Str(value));
-        lines.emplace_back(std::move(lowered), std::string(pyutil::utf8(text.get())));
+// The x-ucloud entries of a dict, lower-cased, values as text, in the dict's order: the preset
+// writes them sorted, one line per name.
+std::string vendor_block(PyObject* headers, Keep& keep) {
+    std::vector<sigv2::VendorHeader> vendor;
+    if (headers != nullptr && headers != Py_None) {
+        Py_ssize_t pos = 0;
+        PyObject *name, *value;
+        while (PyDict_Next(headers, &pos, &name, &value)) {
+            Ref lowered = pyutil::lower(name);
+            if (!PyUnicode_Check(lowered.get())) {
+                pyutil::raise_format(PyExc_TypeError, "lower() returned %.200s, not str", Py_TYPE(lowered.get())->tp_name);
+            }
+            std::string_view low = keep.text(std::move(lowered));
+            if (!sigv2::is_vendor_header(sigv2::kUFile, low)) continue;
+            vendor.emplace_back(low, keep.text(check(PyObject_Str(value))));
+        }
     }
-    std::stable_sort(lines.begin(), lines.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    // Equal names are adjacent and in dict order: keep the last of each run.
-    HeaderLines kept;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (i + 1 < lines.size() && lines[i + 1].first == lines[i].first) continue;
-        kept.push_back(std::move(lines[i]));
-    }
-    return kept;
-}
-
-std::string header_block(const HeaderLines& lines) {
-    std::string block;
-    for (const auto& [name, value] : lines) block.append(name).append(":").append(value).append("\n");
-    return block;
+    return sigv2::canonical_vendor_headers(sigv2::kUFile, std::move(vendor));
 }
 
 std::string resource(PyObject* self, std::string_view key, Keep& keep) {
-    std::string out = "/";
-    out.append(pyutil::text_attr(self, kBucket, keep)).append("/").append(key);
-    return out;
+    return sigv2::resource_path(sigv2::kUFile, pyutil::text_attr(self, kBucket, keep), key);
 }
 
 std::string signature(PyObject* self, std::string_view string_to_sign, Keep& keep) {
-    return corvault::core::base64(corvault::core::hmac_sha1(pyutil::text_attr(self, kPrivateKey, keep), string_to_sign));
+    return sigv2::signature(pyutil::text_attr(self, kPrivateKey, keep), string_to_sign);
 }
 
 }  // namespace
@@ -100,7 +81,8 @@ const pyutil::MethodSpec kCanonicalizedResourceSpec{
 
 Ref canonicalized_headers(Args& a) {
     enum { Headers };
-    return pyutil::to_str(header_block(vendor_headers(a[Headers])));
+    Keep keep;
+    return pyutil::to_str(vendor_block(a[Headers], keep));
 }
 
 const pyutil::MethodSpec kCanonicalizedHeadersSpec{
@@ -130,14 +112,9 @@ Ref make_authorization(Args& a) {
     enum { Key, Expires, Method, ContentMd5, ContentType, Headers };
     PyObject* self = a.self();
     Keep keep;
-    corvault::core::sigv2::Signing request;
-    request.method = a.str(Method);
-    request.content_md5 = a.str(ContentMd5);
-    request.content_type = a.str(ContentType);
-    request.date = a.str(Expires);
-    request.amz_headers = header_block(vendor_headers(a[Headers]));
-    request.resource = resource(self, a.str(Key), keep);
-    return pyutil::to_str(signature(self, corvault::core::sigv2::string_to_sign(request), keep));
+    const sigv2::Request request{a.str(Method), a.str(ContentMd5), a.str(ContentType), a.str(Expires),
+                                 vendor_block(a[Headers], keep), resource(self, a.str(Key), keep)};
+    return pyutil::to_str(signature(self, sigv2::string_to_sign(request), keep));
 }
 
 const pyutil::MethodSpec kMakeAuthorizationSpec{
@@ -192,8 +169,8 @@ Ref authorization_value(PyObject* self, PyObject* signature) {
         pyutil::raise_format(PyExc_TypeError, "_make_authorization() returned %.200s, not str", Py_TYPE(signature)->tp_name);
     }
     Keep keep;
-    std::string value(kSchemeWord);
-    value.append(pyutil::text_attr(self, kPublicKey, keep)).append(":").append(pyutil::utf8(signature));
+    std::string value(sigv2::kUFile.authorization_word);
+    value.append(" ").append(pyutil::text_attr(self, kPublicKey, keep)).append(":").append(pyutil::utf8(signature));
     return pyutil::to_str(value);
 }
 
