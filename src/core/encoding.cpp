@@ -74,4 +74,15 @@ void percent_encode_append(std::string& out, std::string_view bytes, std::string
     out.append(bytes, run, bytes.size() - run);
 }
 
+void form_encode_append(std::string& out, std::string_view bytes) {
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] != ' ') continue;
+        percent_encode_append(out, bytes.substr(run, i - run));
+        out += '+';
+        run = i + 1;
+    }
+    percent_encode_append(out, bytes.substr(run));
+}
+
 }  // namespace corvault::core

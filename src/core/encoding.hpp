@@ -49,4 +49,8 @@ inline std::string percent_encode(std::string_view bytes, std::string_view safe 
     return out;
 }
 
+// The application/x-www-form-urlencoded form of a query value (Python's quote_plus): as
+// percent_encode, but a blank becomes "+".
+void form_encode_append(std::string& out, std::string_view bytes);
+
 }  // namespace corvault::core

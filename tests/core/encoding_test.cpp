@@ -84,5 +84,12 @@ TEST(PercentEncode, AppendsToExistingText) {
     EXPECT_EQ(out, "/bucket/my%20key%3F~");
 }
 
+TEST(FormEncode, BlankBecomesPlusEverythingElseAsPercentEncode) {
+    // urllib.parse.quote_plus("a b/c+d~é  ") == "a+b%2Fc%2Bd~%C3%A9++"
+    std::string out = "x=";
+    form_encode_append(out, "a b/c+d~\xc3\xa9  ");
+    EXPECT_EQ(out, "x=a+b%2Fc%2Bd~%C3%A9++");
+}
+
 }  // namespace
 }  // namespace corvault::core

@@ -1,0 +1,68 @@
+// The upload of a whole file or byte string in parts, one after another, each part through the
+// client's own `_upload_part_with_retry` so that the base class's retry rules (and any subclass
+// that replaces them) apply. What differs between services stays with the client: the numbering
+// of the parts, the upload id, and what each part's answer contributes to the finishing step.
+//
+// The loop holds one part in memory at a time: a file is read part by part, and the answer of a
+// stored part is released (with the request that carried the part) as soon as it has been read.
+#pragma once
+
+#include "pyutil/ref.hpp"
+
+namespace kit {
+
+using pyutil::Ref;
+
+// Where the parts come from.
+class PartSource {
+public:
+    // A local file. Its size is taken now, so that a missing or unreadable path fails before
+    // anything is sent; the file itself is open only while the parts are read.
+    static PartSource file(PyObject* path);
+    // A bytes object; each part is one slice of it.
+    static PartSource bytes(PyObject* data);
+
+    long long size() const { return size_; }
+    PyObject* path() const { return path_; }  // NULL for bytes
+    PyObject* data() const { return data_; }  // NULL for a file
+
+private:
+    PartSource(PyObject* path, PyObject* data, long long size) : path_(path), data_(data), size_(size) {}
+    PyObject* path_;  // borrowed from the caller's arguments, which outlive the upload
+    PyObject* data_;
+    long long size_;
+};
+
+// Reads a stored part's answer into the value the finishing step lists for that part.
+using PartAnswerReader = Ref (*)(PyObject* response);
+
+// One upload's constant arguments. Every object is borrowed from the caller.
+struct PartUpload {
+    PyObject* self;
+    PyObject* key;
+    PyObject* upload_id;       // text handed to every part (the empty text where there is none)
+    long long first_number;    // the number the first part is sent under (1 or 0)
+    PyObject* content_type;
+    PyObject* headers;         // the same mapping (or None) for every part
+    PyObject* retries;
+    PyObject* callback;        // callback(index, total_parts, bytes_done, total_bytes), when truthy
+    PartAnswerReader read_answer;
+};
+
+// Sends the parts of `source` of `part_size` bytes (the last one shorter) in order as
+//   self._upload_part_with_retry(key, upload_id, number, part, content_type=..., headers=..., retries=...)
+// and returns the list of what `read_answer` made of each answer. A file that has become
+// shorter since its size was taken ends the loop at its first empty read. Every exception
+// reaches the caller unchanged; the file is closed on every way out.
+Ref upload_parts(const PartUpload& upload, const PartSource& source, long long part_size);
+
+// A part-size argument as a number of bytes: ValueError below 1 (nothing can be cut into parts
+// of no bytes); an integer too large for the arithmetic counts as the largest one.
+long long part_size_value(PyObject* part_size);
+
+// The end of a finished upload: unless the finishing answer has the status 200, Exception
+// "完成分片失败: <status> <text>"; else {"upload_id": upload_id, <parts_field>: parts,
+// "result": answer.json()}.
+Ref finished_upload(PyObject* answer, PyObject* upload_id, PyObject* parts_field, PyObject* parts);
+
+}  // namespace kit
