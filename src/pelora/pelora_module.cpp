@@ -35,6 +35,8 @@ const std::vector<pyutil::Member> kMembers = {
     {&kUploadPartSpec},
     {&kFinishMultipartSpec},
     {&kAbortMultipartSpec},
+    {&kMultipartUploadSpec},
+    {&kMultipartUploadBytesSpec},
 };
 
 constexpr const char* kClassDoc =
