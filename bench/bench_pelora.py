@@ -91,7 +91,8 @@ def upload_child(path, part_size):
             return httpx.Response(200, headers={"ETag": f'"e{received["parts"]}"'})
         return httpx.Response(200, json={"FileSize": received["bytes"]})
 
-    client = PeloraFileClient(PUBLIC_KEY, PRIVATE_KEY, BUCKET, http_client=httpx.Client(transport=httpx.MockTransport(service)))
+    transport = httpx.MockTransport(service)
+    client = PeloraFileClient(PUBLIC_KEY, PRIVATE_KEY, BUCKET, http_client=httpx.Client(transport=transport))
     sys.stdout = open(os.devnull, "w")  # the request primitive prints one line per request
     gc.collect()
     if not reset_peak():

@@ -25,7 +25,8 @@ std::string vendor_block(PyObject* headers, Keep& keep) {
         while (PyDict_Next(headers, &pos, &name, &value)) {
             Ref lowered = pyutil::lower(name);
             if (!PyUnicode_Check(lowered.get())) {
-                pyutil::raise_format(PyExc_TypeError, "lower() returned %.200s, not str", Py_TYPE(lowered.get())->tp_name);
+                pyutil::raise_format(PyExc_TypeError, "lower() returned %.200s, not str",
+                                     Py_TYPE(lowered.get())->tp_name);
             }
             std::string_view low = keep.text(std::move(lowered));
             if (!sigv2::is_vendor_header(sigv2::kUFile, low)) continue;
@@ -167,7 +168,8 @@ const pyutil::MethodSpec kBuildAuthHeaderSpec{
 
 Ref authorization_value(PyObject* self, PyObject* signature) {
     if (!PyUnicode_Check(signature)) {
-        pyutil::raise_format(PyExc_TypeError, "_make_authorization() returned %.200s, not str", Py_TYPE(signature)->tp_name);
+        pyutil::raise_format(PyExc_TypeError, "_make_authorization() returned %.200s, not str",
+                             Py_TYPE(signature)->tp_name);
     }
     Keep keep;
     std::string value(sigv2::kUFile.authorization_word);

@@ -39,7 +39,9 @@ long long service_block_size(PyObject* value) {
     if (size == -1 && PyErr_Occurred()) throw pyutil::Error{};
     if (overflow > 0) return kit::part_size_value(number.get());
     // Parts of no bytes would never end the object.
-    if (overflow < 0 || size < 1) pyutil::raise_format(PyExc_ValueError, "BlkSize must be at least 1, not %S", number.get());
+    if (overflow < 0 || size < 1) {
+        pyutil::raise_format(PyExc_ValueError, "BlkSize must be at least 1, not %S", number.get());
+    }
     return size;
 }
 

@@ -43,7 +43,8 @@ def test_module_namespace_and_class():
 ])
 def test_endpoints(kwargs, host, api_host, domain_url, custom, recorder):
     client = PeloraFileClient("PUB", "PRIV", "bkt", http_client=recorder.client, **kwargs)
-    assert (client.host, client._api_host, client.domain_url, client._custom_domain) == (host, api_host, domain_url, custom)
+    assert (client.host, client._api_host) == (host, api_host)
+    assert (client.domain_url, client._custom_domain) == (domain_url, custom)
     assert (client.external_url, client.intranet_url) == (PUBLIC, INTERNAL)
     assert client.internal is bool(kwargs.get("internal"))
 
@@ -51,7 +52,8 @@ def test_endpoints(kwargs, host, api_host, domain_url, custom, recorder):
 def test_http_scheme_and_region(recorder):
     client = PeloraFileClient("PUB", "PRIV", "bkt", "hk", http_client=recorder.client, scheme="http",
                               domain_url="https://cdn.example")
-    assert (client.external_url, client.intranet_url) == ("http://bkt.hk.ufileos.com", "http://bkt.internal-hk.ufileos.com")
+    assert client.external_url == "http://bkt.hk.ufileos.com"
+    assert client.intranet_url == "http://bkt.internal-hk.ufileos.com"
     assert client.domain_url == "https://cdn.example"
 
 

@@ -35,7 +35,8 @@ def test_parts_progress_and_result(twin, make, recorder, tmp_path, capsys):
     progress = []
     result = upload(make(), twin, b"0123456789", tmp_path, content_type="text/x", part_size=4.0,
                     headers=dict(CALLER), callback=lambda *a: progress.append(a))
-    assert result == {"upload_id": "u/1", "etags": ["e0", "", "e2"], "result": {"Bucket": "bkt", "Key": "k", "FileSize": 10}}
+    answer = {"Bucket": "bkt", "Key": "k", "FileSize": 10}
+    assert result == {"upload_id": "u/1", "etags": ["e0", "", "e2"], "result": answer}
     assert list(result) == ["upload_id", "etags", "result"]
     assert progress == [(0, 3, 4, 10), (1, 3, 8, 10), (2, 3, 10, 10)]
     assert [(s.method, s.url, s.body) for s in recorder.sent] == [
@@ -81,7 +82,7 @@ def raise_connect(request):
 @pytest.mark.parametrize("answers, error, message, aborted", [
     ([httpx.Response(403, text="denied")], Exception, "初始化分片失败: 403 denied", False),
     ([httpx.Response(200, json={"BlkSize": 4})], KeyError, "'UploadId'", False),
-    ([started(""), part("e"), httpx.Response(500, text="x")], Exception, "完成分片失败: 500 x", False),
+    ([started(""), part("e"), httpx.Response(500, text="x")], Exception, "完成分片失败: 500 x", False),  # no id
     ([started(BlkSize=0)], ValueError, "BlkSize must be at least 1, not 0", True),
     ([started(BlkSize="4")], TypeError, "BlkSize must be a number, not str", True),
     ([started(), part("e"), httpx.Response(500, text="x")], Exception, "完成分片失败: 500 x", True),

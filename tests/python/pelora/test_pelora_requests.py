@@ -21,7 +21,8 @@ OPERATIONS = {
     "delete": (lambda c, h: c.delete("k", h), "k", "DELETE", HOST + "/k", HOST + "/k", {}, b"", {}),
     "initiate": (lambda c, h: c.initiate_multipart_upload("a.bin", None, h), "a.bin", "POST", HOST + "/a.bin?uploads",
                  HOST + "/a.bin", {"Content-Length": "0"}, b"", {}),
-    "upload_part": (lambda c, h: c.upload_part("k", "a/b c", 0, b"part", headers=h), "k", "PUT",
+    "upload_part": (lambda c, h: c.upload_part("k", "a/b c", 0, b"part", headers=h), "k",
+                    "PUT",
                     HOST + "/k?uploadId=a%2Fb%20c&partNumber=0", HOST + "/k",
                     {"Content-Type": "application/octet-stream"}, b"part", {"ctype": "application/octet-stream"}),
     "finish": (lambda c, h: c.finish_multipart_upload("k", "u", ["e1", "e2"], "new/key", h), "k", "POST",
@@ -39,7 +40,8 @@ def test_operation_wire_form(name, make, recorder, capsys):
     call(make(), caller)
     sent = recorder.last
     assert (sent.method, sent.url, sent.body) == (method, url, body)
-    assert recorder.last_call.kw("headers") == {**CALLER, **added, "Authorization": auth(method, key, vendor=VENDOR, **content)}
+    signed = auth(method, key, vendor=VENDOR, **content)
+    assert recorder.last_call.kw("headers") == {**CALLER, **added, "Authorization": signed}
     assert capsys.readouterr().out == printed + "\n"
     assert caller == CALLER
 
