@@ -71,6 +71,12 @@ void append_canonical_query(std::string& out, const Scheme& scheme, std::vector<
 // Appends the canonical form of a header value: trimmed, and for Folded inner white-space runs
 // folded to a blank.
 void append_canonical_value(std::string& out, const Scheme& scheme, std::string_view value) {
+    // Most values (hosts, dates, hashes) hold neither a control character, a blank nor a byte
+    // above ASCII, and are then their own canonical form.
+    if (std::all_of(value.begin(), value.end(), [](char c) { return c > ' ' && c < '\x7f'; })) {
+        out.append(value);
+        return;
+    }
     if (scheme.header_value == HeaderValue::Trimmed) {
         out.append(trim_space(value));
         return;
@@ -270,7 +276,13 @@ std::string presigned_url(const QuerySigning& r) {
     append_canonical_query(out, scheme, std::move(params));
     const std::string_view query = std::string_view(out).substr(query_start);
 
-    const CanonicalHeaders host = canonical_headers(scheme, {{"host", r.host}});
+    // Host is the one signed header: its line is written directly, without a sort.
+    CanonicalHeaders host;
+    host.lines.reserve(r.host.size() + 6);
+    host.lines.append("host:");
+    append_canonical_value(host.lines, scheme, r.host);
+    host.lines += '\n';
+    host.signed_headers = "host";
     const std::string request = canonical_request(scheme, r.method, r.canonical_uri, query, host, kUnsignedPayload);
     const std::string sig = signature(signing_key(scheme, r.credentials.secret_key, r.scope),
                                       string_to_sign_for(scheme, r.request_time, scope, request));

@@ -1,0 +1,131 @@
+// Bucket management: create, delete, test and list the account's buckets.
+#include <string>
+
+#include "core/s3_answers.hpp"
+#include "core/url.hpp"
+#include "core/utc_time.hpp"
+#include "core/xml_writer.hpp"
+#include "pyutil/clock.hpp"
+#include "pyutil/call.hpp"
+#include "pyutil/convert.hpp"
+#include "pyutil/headers.hpp"
+#include "pyutil/response.hpp"
+#include "pyutil/text.hpp"
+
+#include "dravik/shared.hpp"
+
+namespace dravik {
+
+bool ok_or_no_content(PyObject* response) {
+    const long status = pyutil::status_code(response);
+    return status == 200 || status == 204;
+}
+
+Ref create_bucket(Args& a) {
+    enum { BucketName };
+    PyObject* self = a.self();
+    Ref bucket = target_bucket(self, a[BucketName]);
+    Ref region = check(PyObject_GetAttr(self, kRegion));
+    Ref body = Ref::borrow(Py_None);
+    Ref headers = check(PyDict_New());
+    // The default region takes no location constraint.
+    if (check(PyObject_IsTrue(region.get())) && !(PyUnicode_Check(region.get()) && pyutil::utf8(region.get()) == "us-east-1")) {
+        Keep keep;
+        body = pyutil::to_bytes(core::s3::create_bucket_body(pyutil::text_attr(self, kRegion, keep)));
+        pyutil::set_item(headers.get(), kContentTypeHeader, kApplicationXml);
+    }
+    Ref response = pyutil::Call().arg(kPut).arg(bucket.get()).kw(kData, body.get()).kw(kHeaders, headers.get())
+                       .method(self, kBucketRequestMethod);
+    if (!ok_or_no_content(response.get())) pyutil::raise_failure("创建存储桶失败: ", response.get());
+    return Ref::borrow(Py_True);
+}
+
+const pyutil::MethodSpec kCreateBucketSpec{
+    "create_bucket",
+    "Create a bucket (the client's own when `bucket_name` is empty) in the client's region.",
+    "bool",
+    create_bucket,
+    {{"bucket_name", Kind::Str, "str", pyutil::text("")}},
+};
+
+Ref delete_bucket(Args& a) {
+    enum { BucketName };
+    Ref bucket = target_bucket(a.self(), a[BucketName]);
+    Ref response = pyutil::Call().arg(kDelete).arg(bucket.get()).method(a.self(), kBucketRequestMethod);
+    if (!ok_or_no_content(response.get())) pyutil::raise_failure("删除存储桶失败: ", response.get());
+    return Ref::borrow(Py_True);
+}
+
+const pyutil::MethodSpec kDeleteBucketSpec{
+    "delete_bucket",
+    "Delete a bucket (the client's own when `bucket_name` is empty).",
+    "bool",
+    delete_bucket,
+    {{"bucket_name", Kind::Str, "str", pyutil::text("")}},
+};
+
+Ref bucket_exists(Args& a) {
+    enum { BucketName };
+    Ref bucket = target_bucket(a.self(), a[BucketName]);
+    Ref response = pyutil::Call().arg(kHead).arg(bucket.get()).method(a.self(), kBucketRequestMethod);
+    return Ref::borrow(pyutil::status_code(response.get()) == 200 ? Py_True : Py_False);
+}
+
+const pyutil::MethodSpec kBucketExistsSpec{
+    "bucket_exists",
+    "Whether a bucket (the client's own when `bucket_name` is empty) answers HEAD with 200.",
+    "bool",
+    bucket_exists,
+    {{"bucket_name", Kind::Str, "str", pyutil::text("")}},
+};
+
+Ref list_buckets(Args& a) {
+    PyObject* self = a.self();
+    Keep keep;
+    const std::string_view endpoint = pyutil::text_attr(self, kEndpoint, keep);
+    Ref host = pyutil::to_str(core::strip_scheme_markers(endpoint));
+    Ref url = pyutil::to_str(std::string(endpoint) + "/");
+    Ref headers = text_dict({{&kHostHeader, host.get()}});
+    const bool version2 = pyutil::attr_is(self, kSignatureVersion, kVersion2);
+    if (version2) {
+        Ref date = pyutil::to_str(core::format_rfc1123(pyutil::utc_now()));
+        pyutil::set_item(headers.get(), kDateHeader, date.get());
+    } else {
+        Ref date = pyutil::to_str(core::format_amz_date(pyutil::utc_now()));
+        pyutil::set_item(headers.get(), kAmzDateHeader, date.get());
+        pyutil::set_item(headers.get(), kContentSha256Header, kUnsignedPayload);
+    }
+    Ref empty = pyutil::to_str("");
+    Ref authorization = pyutil::Call().arg(kGet).arg(empty.get()).arg(headers.get()).arg(Py_None)
+                            .kw(kServiceLevel, Py_True).method(self, version2 ? kSignRequestV2 : kSignRequest);
+    pyutil::set_item(headers.get(), kAuthorizationHeader, authorization.get());
+
+    pyutil::Call send;
+    send.arg(kGet).arg(url.get()).kw(kHeaders, headers.get());
+    Ref timeout = check(PyObject_GetAttr(self, kDefaultTimeout));
+    if (timeout.get() != Py_None) send.kw(kTimeout, timeout.get());
+    Ref client = check(PyObject_GetAttr(self, kClient));
+    Ref response = send.method(client.get(), kRequest);
+    if (pyutil::status_code(response.get()) != 200) pyutil::raise_failure("列出存储桶失败: ", response.get());
+
+    Ref text = pyutil::response_text(response.get());
+    const auto buckets = read_answer([&] { return core::s3::parse_bucket_listing(pyutil::utf8(text.get())); });
+    Ref result = check(PyList_New(0));
+    for (const core::s3::ListedBucket& bucket : buckets) {
+        Ref name = text_value(bucket.name, empty.get());
+        Ref created = text_value(bucket.creation_date, empty.get());
+        Ref record = text_dict({{&kNameField, name.get()}, {&kCreationDateField, created.get()}});
+        check(PyList_Append(result.get(), record.get()));
+    }
+    return result;
+}
+
+const pyutil::MethodSpec kListBucketsSpec{
+    "list_buckets",
+    "The account's buckets: [{'name', 'creation_date'}, ...].",
+    "List[Dict]",
+    list_buckets,
+    {},
+};
+
+}  // namespace dravik

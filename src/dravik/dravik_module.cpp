@@ -1,0 +1,64 @@
+// corvault.dravik: DravikClient, the client of the Amazon S3 REST interface and of the services
+// that accept it at an endpoint of their own.
+#include <vector>
+
+#include "pyutil/module.hpp"
+
+#include "dravik/shared.hpp"
+
+namespace dravik {
+
+// The operations in the order the class lists them.
+const std::vector<pyutil::Member> kMembers = {
+    {&kInit},
+    {&kGetAwsEndpointSpec},
+    {&kSignRequestSpec},
+    {&kSignRequestV2Spec},
+    {&kPresignUrlSpec},
+    {&kRequestSpec},
+    {&kGetPathUrlSpec},
+    {&kGetSharedUrlSpec},
+    {&kUploadSpec},
+    {&kDownloadSpec},
+    {&kHeadSpec},
+    {&kDeleteSpec},
+    {&kListSpec},
+    {&kInitiateMultipartSpec},
+    {&kUploadPartSpec},
+    {&kFinishMultipartSpec},
+    {&kAbortMultipartSpec},
+    {&kMultipartDownloadSpec},
+    {&kBucketRequestSpec},
+    {&kCreateBucketSpec},
+    {&kDeleteBucketSpec},
+    {&kBucketExistsSpec},
+    {&kListBucketsSpec},
+    {&kCopyObjectSpec},
+    {&kGetBucketStatsSpec},
+    {&kDeleteObjectsSpec},
+    {&kDeleteByPrefixSpec},
+};
+
+constexpr const char* kClassDoc =
+    "Client of the Amazon S3 REST interface, signed with AWS Signature Version 4 or 2.\n\n"
+    "Works with any service that accepts that interface at an endpoint of its own. Requests are\n"
+    "sent synchronously through an httpx client; object-level operations return the raw response,\n"
+    "listings return plain records, and composite operations raise on failure.";
+
+void exec_dravik(PyObject* module) {
+    Py_XSETREF(g_parse_error_type, pyutil::import_attr("xml.etree.ElementTree", "ParseError").release());
+    Py_XSETREF(g_os, pyutil::import_module("os").release());
+    Py_XSETREF(g_os_path, pyutil::import_module("os.path").release());
+    Py_XSETREF(g_open, pyutil::import_attr("io", "open").release());
+    Ref httpx = pyutil::import_module("httpx");
+    Ref base_module = pyutil::import_sibling(module, "base");
+    Ref base = pyutil::import_from(base_module.get(), "BaseStorageClient");
+    pyutil::bind(module, "httpx", httpx.get());
+    pyutil::bind(module, "BaseStorageClient", base.get());
+    Ref cls = pyutil::make_class(module, "DravikClient", kClassDoc, base.get(), kMembers);
+    pyutil::bind(module, "DravikClient", cls.get());
+}
+
+}  // namespace dravik
+
+CORVAULT_MODULE(dravik, "Client of the Amazon S3 REST interface and compatible services.", dravik::exec_dravik)

@@ -1,0 +1,205 @@
+// Operations on one object: store, fetch, metadata, delete, list and server-side copy.
+#include <string>
+
+#include "core/s3_answers.hpp"
+#include "core/s3_url.hpp"
+#include "pyutil/call.hpp"
+#include "pyutil/convert.hpp"
+#include "pyutil/headers.hpp"
+#include "pyutil/response.hpp"
+#include "pyutil/text.hpp"
+
+#include "dravik/shared.hpp"
+
+namespace dravik {
+
+// A dict of text keys and values, in the order given.
+Ref text_dict(std::initializer_list<std::pair<const Name*, PyObject*>> entries) {
+    Ref dict = check(PyDict_New());
+    for (const auto& [name, value] : entries) check(PyDict_SetItem(dict.get(), *name, value));
+    return dict;
+}
+
+bool non_empty_text(PyObject* value) { return PyUnicode_Check(value) && PyUnicode_GET_LENGTH(value) > 0; }
+
+// The data itself, or what its read() returns when it has one (read once, whole).
+Ref read_if_file(PyObject* data) {
+    Ref read = pyutil::optional_attr(data, kRead);
+    if (!read) return Ref::borrow(data);
+    return check(PyObject_CallNoArgs(read.get()));
+}
+
+// self._request(method, key, [query_params=...], [data=...], headers=..., timeout=...)
+Ref object_request(PyObject* self, PyObject* method, PyObject* key, PyObject* query_params, PyObject* data,
+                   PyObject* headers, PyObject* timeout) {
+    pyutil::Call call;
+    call.arg(method).arg(key);
+    if (query_params != nullptr) call.kw(kQueryParams, query_params);
+    if (data != nullptr) call.kw(kData, data);
+    call.kw(kHeaders, headers).kw(kTimeout, timeout);
+    return call.method(self, kUnderscoreRequest);
+}
+
+Ref upload(Args& a) {
+    enum { Key, Data, ContentType, ContentMd5, Headers, Timeout };
+    Ref headers = pyutil::copy_headers(a[Headers]);
+    if (non_empty_text(a[ContentType])) pyutil::set_item(headers.get(), kContentTypeHeader, a[ContentType]);
+    if (non_empty_text(a[ContentMd5])) pyutil::set_item(headers.get(), kContentMd5Header, a[ContentMd5]);
+    Ref data = read_if_file(a[Data]);
+    if (PyUnicode_Check(data.get())) data = check(PyUnicode_AsUTF8String(data.get()));
+    return object_request(a.self(), kPut, a[Key], nullptr, data.get(), headers.get(), a[Timeout]);
+}
+
+const pyutil::MethodSpec kUploadSpec{
+    "upload",
+    "Store `data` (bytes, text encoded as UTF-8, or a file-like object read whole) as the object\n"
+    "`key` and return the response. `headers` is copied, never changed.",
+    "httpx.Response",
+    upload,
+    {
+        {"key", Kind::Str, "str"},
+        {"data", Kind::Any, "Union[bytes, str, BinaryIO]"},
+        {"content_type", Kind::OptStr, "Optional[str]", pyutil::none()},
+        {"content_md5", Kind::OptStr, "Optional[str]", pyutil::none()},
+        kHeadersParam,
+        kTimeoutParam,
+    },
+};
+
+// _download, head and delete: one request without a body. The caller's headers are copied, so
+// a mapping reused across calls never carries a stale date, Host or signature into the next.
+Ref plain_object_request(Args& a, PyObject* method) {
+    enum { Key, Headers, Timeout };
+    Ref headers = pyutil::copy_headers(a[Headers]);
+    return object_request(a.self(), method, a[Key], nullptr, nullptr, headers.get(), a[Timeout]);
+}
+
+Ref download(Args& a) { return plain_object_request(a, kGet); }
+
+const pyutil::MethodSpec kDownloadSpec{
+    "_download",
+    "GET the object `key` and return the response unchanged.",
+    "httpx.Response",
+    download,
+    {{"key", Kind::Str, "str"}, kHeadersParam, kTimeoutParam},
+};
+
+Ref head(Args& a) { return plain_object_request(a, kHead); }
+
+const pyutil::MethodSpec kHeadSpec{
+    "head",
+    "HEAD the object `key` (its metadata) and return the response unchanged.",
+    "httpx.Response",
+    head,
+    {{"key", Kind::Str, "str"}, kHeadersParam, {"timeout", Kind::Any, kTimeoutType, pyutil::integer(10)}},
+};
+
+Ref delete_object(Args& a) { return plain_object_request(a, kDelete); }
+
+const pyutil::MethodSpec kDeleteSpec{
+    "delete",
+    "DELETE the object `key` and return the response unchanged.",
+    "httpx.Response",
+    delete_object,
+    {{"key", Kind::Str, "str"}, kHeadersParam, kTimeoutParam},
+};
+
+// An element text as a record value: `missing` for no element, None for one without text.
+Ref text_value(const core::xml::Text& text, PyObject* missing) {
+    if (text.missing()) return Ref::borrow(missing);
+    if (text.empty()) return Ref::borrow(Py_None);
+    return pyutil::to_str(text.value);
+}
+
+Ref list_objects(Args& a) {
+    enum { Prefix, Marker, Limit, Headers, Timeout };
+    Ref limit_text = check(PyObject_Str(a[Limit]));
+    Ref params = text_dict({{&kListTypeParam, kTwo}, {&kPrefixParam, a[Prefix]}, {&kMaxKeysParam, limit_text.get()}});
+    if (PyUnicode_GET_LENGTH(a[Marker]) > 0) check(PyDict_SetItem(params.get(), kContinuationTokenParam, a[Marker]));
+    Ref headers = pyutil::copy_headers(a[Headers]);
+    Ref empty_key = pyutil::to_str("");
+    Ref response = object_request(a.self(), kGet, empty_key.get(), params.get(), nullptr, headers.get(), a[Timeout]);
+
+    Ref text = pyutil::response_text(response.get());
+    const core::s3::ObjectListing listing =
+        read_answer([&] { return core::s3::parse_object_listing(pyutil::utf8(text.get())); });
+    Ref empty = pyutil::to_str("");
+    Ref zero = check(PyLong_FromLong(0));
+    Ref objects = check(PyList_New(0));
+    for (const core::s3::ListedObject& entry : listing.objects) {
+        Ref key = text_value(entry.key, empty.get());
+        // Size is read as int() reads text: a sign and surrounding blanks are accepted, and an
+        // element without text fails as int(None) does.
+        Ref size = entry.size.missing() ? zero
+                   : entry.size.empty() ? check(PyNumber_Long(Py_None))
+                                        : check(PyLong_FromUnicodeObject(pyutil::to_str(entry.size.value).get(), 10));
+        Ref modified = text_value(entry.last_modified, empty.get());
+        std::string_view tag = entry.etag.value;
+        while (!tag.empty() && tag.front() == '"') tag.remove_prefix(1);
+        while (!tag.empty() && tag.back() == '"') tag.remove_suffix(1);
+        Ref etag = pyutil::to_str(tag);
+        Ref record = text_dict({{&kKeyField, key.get()}, {&kSizeField, size.get()},
+                                {&kLastModifiedField, modified.get()}, {&kEtagField, etag.get()}});
+        check(PyList_Append(objects.get(), record.get()));
+    }
+    const bool truncated = listing.is_truncated.state == core::xml::Text::State::Value &&
+                           listing.is_truncated.value == "true";
+    Ref result = text_dict({{&kObjectsField, objects.get()}, {&kIsTruncatedField, truncated ? Py_True : Py_False}});
+    if (truncated) {
+        Ref marker = text_value(listing.next_continuation_token, empty.get());
+        check(PyDict_SetItem(result.get(), kNextMarkerField, marker.get()));
+    }
+    return result;
+}
+
+const pyutil::MethodSpec kListSpec{
+    "list",
+    "One page of the objects whose keys begin with `prefix`.\n\n"
+    "Returns {'objects': [{'key', 'size', 'last_modified', 'etag'}, ...], 'is_truncated': bool}\n"
+    "and, when the listing continues, 'next_marker' to pass as `marker` for the next page.",
+    "Dict",
+    list_objects,
+    {
+        {"prefix", Kind::Str, "str", pyutil::text("")},
+        {"marker", Kind::Str, "str", pyutil::text("")},
+        {"limit", Kind::Int, "int", pyutil::integer(20)},
+        kHeadersParam,
+        kTimeoutParam,
+    },
+};
+
+Ref copy_object(Args& a) {
+    enum { SrcKey, DestKey, SrcBucket, Headers, Timeout };
+    PyObject* self = a.self();
+    Ref source_bucket = target_bucket_text(self, a[SrcBucket]);
+    std::string source = "/";
+    source.append(pyutil::utf8(source_bucket.get())).append("/").append(core::s3::encode_key(a.str(SrcKey)));
+    Ref copy_source = pyutil::to_str(source);
+    Ref headers = pyutil::copy_headers(a[Headers]);
+    pyutil::set_item(headers.get(), kCopySourceHeader, copy_source.get());
+    Ref response = object_request(self, kPut, a[DestKey], nullptr, nullptr, headers.get(), a[Timeout]);
+    if (pyutil::status_code(response.get()) != 200) pyutil::raise_failure("复制对象失败: ", response.get());
+    // The service reports some copy failures inside a 200 answer, as an Error document.
+    Ref text = pyutil::response_text(response.get());
+    if (PyUnicode_Check(text.get()) && core::s3::is_error_document(pyutil::utf8(text.get()))) {
+        pyutil::raise_failure("复制对象失败: ", response.get());
+    }
+    return Ref::borrow(Py_True);
+}
+
+const pyutil::MethodSpec kCopyObjectSpec{
+    "copy_object",
+    "Copy `src_key` of `src_bucket` (the client's own when empty) to `dest_key` of the client's\n"
+    "bucket on the service side. Returns True; raises on failure.",
+    "bool",
+    copy_object,
+    {
+        {"src_key", Kind::Str, "str"},
+        {"dest_key", Kind::Str, "str"},
+        {"src_bucket", Kind::Str, "str", pyutil::text("")},
+        kHeadersParam,
+        kTimeoutParam,
+    },
+};
+
+}  // namespace dravik

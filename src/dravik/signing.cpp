@@ -1,0 +1,200 @@
+// The Authorization values of AWS Signature Version 4 (header form) and Version 2.
+#include <string>
+#include <vector>
+
+#include "core/s3_url.hpp"
+#include "core/sigv2.hpp"
+#include "core/sigv4.hpp"
+#include "core/url.hpp"
+#include "core/utc_time.hpp"
+#include "pyutil/clock.hpp"
+#include "pyutil/call.hpp"
+#include "pyutil/convert.hpp"
+#include "pyutil/headers.hpp"
+#include "pyutil/response.hpp"
+#include "pyutil/text.hpp"
+
+#include "dravik/shared.hpp"
+
+namespace dravik {
+
+// An entry of a dict looked up under exactly `name`; NULL when absent.
+PyObject* exact_entry(PyObject* headers, PyObject* name) {
+    PyObject* value = PyDict_GetItemWithError(headers, name);
+    if (value == nullptr && PyErr_Occurred()) throw pyutil::Error{};
+    return value;
+}
+
+bool truthy(PyObject* value) { return value != nullptr && check(PyObject_IsTrue(value)) == 1; }
+
+std::string_view header_text(PyObject* value, const char* name, Keep& keep) {
+    if (!PyUnicode_Check(value)) {
+        pyutil::raise_format(PyExc_TypeError, "header '%s' must be str, not %.200s", name, Py_TYPE(value)->tp_name);
+    }
+    return keep.text(Ref::borrow(value));
+}
+
+// A header value to sign: text as it is (the core trims it); anything else through its strip(),
+// which fails for values that are not text as a Python caller's own code would.
+std::string_view header_value(PyObject* value, Keep& keep) {
+    if (PyUnicode_Check(value)) return pyutil::utf8(value);
+    Ref stripped = pyutil::strip(value);
+    if (!PyUnicode_Check(stripped.get())) {
+        pyutil::raise_format(PyExc_TypeError, "strip() returned %.200s, not str", Py_TYPE(stripped.get())->tp_name);
+    }
+    return keep.text(std::move(stripped));
+}
+
+// A header name lower-cased as str.lower() does (AttributeError for a name that is not text).
+std::string_view lowered_name(PyObject* name, Keep& keep) {
+    Ref low = pyutil::lower(name);
+    if (!PyUnicode_Check(low.get())) {
+        pyutil::raise_format(PyExc_TypeError, "lower() returned %.200s, not str", Py_TYPE(low.get())->tp_name);
+    }
+    return keep.text(std::move(low));
+}
+
+// str(value) as UTF-8, kept alive by `keep`.
+std::string_view text_form(PyObject* value, Keep& keep) { return keep.text(check(PyObject_Str(value))); }
+
+// The bucket a signature names: the `bucket` argument when given, else the client's own.
+std::string_view signing_bucket(PyObject* self, PyObject* bucket_arg, Keep& keep) {
+    if (PyUnicode_GET_LENGTH(bucket_arg) > 0) return pyutil::utf8(bucket_arg);
+    return pyutil::text_attr(self, kBucket, keep);
+}
+
+Ref sign_request(Args& a) {
+    enum { Method, Key, Headers, QueryParams, PayloadHash, ServiceLevel, BucketArg };
+    PyObject* self = a.self();
+    PyObject* headers = a[Headers];
+    Keep keep;
+    const core::UtcTime now = pyutil::utc_now();
+
+    // The request time is the caller's "x-amz-date" entry when it is set; it also fixes the date
+    // of the credential scope when it has the basic ISO 8601 form.
+    std::string now_text;
+    std::string_view amz_date;
+    if (PyObject* given = exact_entry(headers, kAmzDateHeader); truthy(given)) {
+        amz_date = header_text(given, "x-amz-date", keep);
+    } else {
+        amz_date = now_text = core::format_amz_date(now);
+    }
+    std::string date_stamp;
+    if (std::size_t t = amz_date.find('T'); t != std::string_view::npos) {
+        date_stamp = std::string(amz_date.substr(0, t));
+    } else {
+        date_stamp = core::format_date_stamp(now);
+    }
+
+    std::string canonical_uri = "/";
+    if (!a.flag(ServiceLevel)) {
+        const bool virtual_style = pyutil::attr_is(self, kAddressingStyle, kVirtual);
+        std::string_view bucket = virtual_style ? std::string_view() : signing_bucket(self, a[BucketArg], keep);
+        canonical_uri = core::s3::canonical_path(false, virtual_style, bucket, a.str(Key));
+    }
+
+    core::sigv4::HeaderSigning request;
+    request.query = pyutil::query_pairs(a[QueryParams]);
+    request.headers.reserve(static_cast<std::size_t>(PyDict_GET_SIZE(headers)) + 1);
+    std::string fallback_host;
+    bool has_host = false;
+    Py_ssize_t pos = 0;
+    PyObject *name, *value;
+    while (PyDict_Next(headers, &pos, &name, &value)) {
+        std::string_view lowered = lowered_name(name, keep);
+        if (!core::sigv4::is_signed_header(lowered)) continue;
+        has_host = has_host || lowered == "host";
+        request.headers.emplace_back(lowered, header_value(value, keep));
+    }
+    if (!has_host) {
+        fallback_host = core::strip_scheme_markers(pyutil::text_attr(self, kEndpoint, keep));
+        request.headers.emplace_back("host", fallback_host);
+    }
+
+    request.method = a.str(Method);
+    request.canonical_uri = canonical_uri;
+    request.payload_hash = a.str(PayloadHash);
+    request.request_time = amz_date;
+    request.scope = {date_stamp, pyutil::text_attr(self, kRegion, keep), core::sigv4::kS3Service};
+    request.credentials = {pyutil::text_attr(self, kAccessKey, keep), pyutil::text_attr(self, kSecretKey, keep)};
+    return pyutil::to_str(core::sigv4::authorization(request));
+}
+
+const pyutil::MethodSpec kSignRequestSpec{
+    "_sign_request",
+    "The AWS Signature Version 4 Authorization value of a request (header form).\n\n"
+    "Signs the Host, Content-Type, Content-MD5 and x-amz-* entries of `headers` (read, never\n"
+    "changed); an \"x-amz-date\" entry sets the request time. `service_level` signs the service\n"
+    "root; `bucket` overrides the client's bucket in the canonical path.",
+    "str",
+    sign_request,
+    {
+        {"method", Kind::Str, "str"},
+        {"key", Kind::Str, "str"},
+        {"headers", Kind::Dict, "Dict[str, str]"},
+        {"query_params", Kind::OptDict, "Optional[Dict[str, str]]", pyutil::none()},
+        {"payload_hash", Kind::Str, "str", pyutil::text("UNSIGNED-PAYLOAD")},
+        {"service_level", Kind::Bool, "bool", pyutil::boolean(false)},
+        {"bucket", Kind::Str, "str", pyutil::text("")},
+    },
+};
+
+Ref sign_request_v2(Args& a) {
+    enum { Method, Key, Headers, QueryParams, ServiceLevel, BucketArg };
+    PyObject* self = a.self();
+    PyObject* headers = a[Headers];
+    Keep keep;
+    core::sigv2::Signing request;
+
+    // The service signs the bucket in the resource whatever the addressing style.
+    std::string path = "/";
+    if (!a.flag(ServiceLevel)) path = core::s3::canonical_path(false, false, signing_bucket(self, a[BucketArg], keep), a.str(Key));
+    std::vector<core::sigv2::SubResource> sub_resources;
+    PyObject* query = a[QueryParams];
+    Py_ssize_t pos = 0;
+    PyObject *name, *value;
+    while (query != Py_None && PyDict_Next(query, &pos, &name, &value)) {
+        if (!PyUnicode_Check(name) || !core::sigv2::is_sub_resource(pyutil::utf8(name))) continue;
+        sub_resources.emplace_back(pyutil::utf8(name), truthy(value) ? text_form(value, keep) : std::string_view());
+    }
+    request.resource = core::sigv2::canonical_resource(path, std::move(sub_resources));
+
+    std::vector<core::sigv2::AmzHeader> amz;
+    pos = 0;
+    while (PyDict_Next(headers, &pos, &name, &value)) {
+        std::string_view lowered = lowered_name(name, keep);
+        if (lowered.substr(0, 6) != "x-amz-") continue;
+        amz.emplace_back(lowered, header_value(value, keep));
+    }
+    request.amz_headers = core::sigv2::canonical_amz_headers(std::move(amz));
+
+    // The three slots are looked up under exactly these names; values are written as text.
+    auto slot = [&](PyObject* entry) { return entry ? text_form(entry, keep) : std::string_view(); };
+    PyObject* date = exact_entry(headers, kDateHeader);
+    if (!truthy(date)) date = exact_entry(headers, kAmzDateHeader);
+    request.method = a.str(Method);
+    request.content_md5 = slot(exact_entry(headers, kContentMd5Header));
+    request.content_type = slot(exact_entry(headers, kContentTypeHeader));
+    request.date = slot(date);
+    request.access_key = pyutil::text_attr(self, kAccessKey, keep);
+    request.secret_key = pyutil::text_attr(self, kSecretKey, keep);
+    return pyutil::to_str(core::sigv2::authorization(request));
+}
+
+const pyutil::MethodSpec kSignRequestV2Spec{
+    "_sign_request_v2",
+    "The AWS Signature Version 2 Authorization value of a request: \"AWS key:signature\".\n\n"
+    "The request time comes from the \"Date\" (or \"x-amz-date\") entry of `headers`.",
+    "str",
+    sign_request_v2,
+    {
+        {"method", Kind::Str, "str"},
+        {"key", Kind::Str, "str"},
+        {"headers", Kind::Dict, "Dict[str, str]"},
+        {"query_params", Kind::OptDict, "Optional[Dict[str, str]]", pyutil::none()},
+        {"service_level", Kind::Bool, "bool", pyutil::boolean(false)},
+        {"bucket", Kind::Str, "str", pyutil::text("")},
+    },
+};
+
+}  // namespace dravik
