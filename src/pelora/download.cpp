@@ -107,7 +107,11 @@ bool streamed(PyObject* self, PyObject* key, PyObject* local_path, long long chu
     Ref authorization = get_authorization(self, key);
     Ref headers = text_dict({{&kAuthorizationHeader, authorization.get()}});
     Ref client = check(PyObject_GetAttr(self, kClient));
-    Ref manager = pyutil::Call().arg(kGet).arg(url.get()).kw(kHeaders, headers.get()).kw(kTimeout, timeout)
+    Ref manager = pyutil::Call()
+                      .arg(kGet)
+                      .arg(url.get())
+                      .kw(kHeaders, headers.get())
+                      .kw(kTimeout, timeout)
                       .method(client.get(), kHttpStream);
     Ref response = check(PyObject_CallMethodNoArgs(manager.get(), kEnter));
     bool done = false;
@@ -207,7 +211,10 @@ Ref multipart_download(Args& a) {
             Ref authorization = get_authorization(self, a[Key]);
             Ref range = pyutil::to_str("bytes=" + std::to_string(start) + "-" + std::to_string(end));
             Ref headers = text_dict({{&kAuthorizationHeader, authorization.get()}, {&kRangeHeader, range.get()}});
-            Ref response = pyutil::Call().arg(url.get()).kw(kHeaders, headers.get()).kw(kTimeout, timeout.get())
+            Ref response = pyutil::Call()
+                               .arg(url.get())
+                               .kw(kHeaders, headers.get())
+                               .kw(kTimeout, timeout.get())
                                .method(client.get(), kHttpGet);
             const long status = pyutil::status_code(response.get());
             if (status != 200 && status != 206) return false;
@@ -219,8 +226,8 @@ Ref multipart_download(Args& a) {
                 Ref count = check(PyLong_FromLongLong(total_parts));
                 Ref done = check(PyLong_FromLongLong(end + 1));
                 Ref total = check(PyLong_FromLongLong(file_size));
-                Ref ignored = pyutil::Call().arg(index.get()).arg(count.get()).arg(done.get()).arg(total.get())
-                                  .call(a[Callback]);
+                Ref ignored =
+                    pyutil::Call().arg(index.get()).arg(count.get()).arg(done.get()).arg(total.get()).call(a[Callback]);
             }
         }
         file.commit();

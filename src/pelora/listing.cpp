@@ -45,8 +45,11 @@ Ref entry(PyObject* item, PyObject* empty, PyObject* zero) {
     // The documented answer names the object's hash "Hash"; "Etag" is read first where present.
     Ref etag = field(item, kEtag, Py_None);
     if (etag.get() == Py_None) etag = field(item, kHash, empty);
-    return text_dict({{&kKeyField, key.get()}, {&kSizeField, size.get()}, {&kModifyTimeField, modified.get()},
-                      {&kMimeTypeField, mime_type.get()}, {&kEtagField, etag.get()}});
+    return text_dict({{&kKeyField, key.get()},
+                      {&kSizeField, size.get()},
+                      {&kModifyTimeField, modified.get()},
+                      {&kMimeTypeField, mime_type.get()},
+                      {&kEtagField, etag.get()}});
 }
 
 }  // namespace
@@ -56,8 +59,8 @@ Ref list_objects(Args& a) {
     PyObject* self = a.self();
     Keep keep;
     Ref empty = pyutil::to_str("");
-    Ref query = text_dict({{&kListParam, empty.get()}, {&kPrefixParam, a[Prefix]}, {&kMarkerParam, a[Marker]},
-                           {&kLimitParam, a[Limit]}});
+    Ref query = text_dict(
+        {{&kListParam, empty.get()}, {&kPrefixParam, a[Prefix]}, {&kMarkerParam, a[Marker]}, {&kLimitParam, a[Limit]}});
     std::string url(pyutil::text_attr(self, kApiHost, keep));
     url.push_back('/');
     append_query(url, query.get());

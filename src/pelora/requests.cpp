@@ -221,7 +221,10 @@ const pyutil::MethodSpec kDeleteSpec{
     "DELETE the object `key`.",
     "httpx.Response",
     delete_object,
-    {{"key", Kind::Str, "str"}, kHeadersParam},
+    {
+        {"key", Kind::Str, "str"},
+        kHeadersParam,
+    },
 };
 
 }  // namespace pelora

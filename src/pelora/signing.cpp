@@ -113,8 +113,12 @@ Ref make_authorization(Args& a) {
     enum { Key, Expires, Method, ContentMd5, ContentType, Headers };
     PyObject* self = a.self();
     Keep keep;
-    const sigv2::Request request{a.str(Method), a.str(ContentMd5), a.str(ContentType), a.str(Expires),
-                                 vendor_block(a[Headers], keep), resource(self, a.str(Key), keep)};
+    const sigv2::Request request{a.str(Method),
+                                 a.str(ContentMd5),
+                                 a.str(ContentType),
+                                 a.str(Expires),
+                                 vendor_block(a[Headers], keep),
+                                 resource(self, a.str(Key), keep)};
     return pyutil::to_str(signature(self, sigv2::string_to_sign(request), keep));
 }
 

@@ -67,8 +67,16 @@ Ref upload_in_parts(Args& a, kit::PartSource (*make_source)(PyObject*)) {
         Ref block = pyutil::Call().arg(kBlkSizeField).arg(current.get()).method(answer.get(), kHttpGet);
         if (!user_defined) part_size = service_block_size(block.get());
 
-        const kit::PartUpload upload{self,         a[Key],     upload_id.get(), 0, content_type, a[Headers],
-                                     a[Retries],   a[Callback], etag_of};
+        kit::PartUpload upload{};
+        upload.self = self;
+        upload.key = a[Key];
+        upload.upload_id = upload_id.get();
+        upload.first_number = 0;  // the service counts parts from 0
+        upload.content_type = content_type;
+        upload.headers = a[Headers];
+        upload.retries = a[Retries];
+        upload.callback = a[Callback];
+        upload.read_answer = etag_of;
         Ref etags = kit::upload_parts(upload, source, part_size);
         Ref finished = pyutil::Call()
                            .arg(a[Key])
