@@ -1,20 +1,6 @@
 #include "core/s3_answers.hpp"
 
-#include "core/listing.hpp"
-
 namespace corvault::core::s3 {
-
-ObjectListing parse_object_listing(std::string_view document) {
-    const listing::Listing page = listing::read(listing::kS3ListObjectsV2, document);
-    ObjectListing out;
-    out.objects.reserve(page.size());
-    for (std::size_t i = 0; i < page.size(); ++i) {
-        out.objects.push_back({page.field(i, 0), page.field(i, 1), page.field(i, 2), page.field(i, 3)});
-    }
-    out.is_truncated = page.truncated();
-    out.next_continuation_token = page.next_marker();
-    return out;
-}
 
 DeleteResult parse_delete_result(std::string_view document) {
     const xml::Document doc(document);

@@ -1,5 +1,6 @@
-// The XML answers of the S3 interface that the clients read, as plain records. Element texts keep
-// the distinction between a missing element and one without text; callers decide what each means.
+// The XML answers of the S3 interface that the clients read, as plain records (object listings
+// are read by core/listing.hpp). Element texts keep the distinction between a missing element and
+// one without text; callers decide what each means.
 #pragma once
 
 #include <string_view>
@@ -8,18 +9,6 @@
 #include "core/xml_reader.hpp"
 
 namespace corvault::core::s3 {
-
-// ListObjectsV2 as records (listing::read with listing::kS3ListObjectsV2), kept while callers move
-// to the listing reader.
-struct ListedObject {
-    xml::Text key, size, last_modified, etag;
-};
-struct ObjectListing {
-    std::vector<ListedObject> objects;
-    xml::Text is_truncated;
-    xml::Text next_continuation_token;
-};
-ObjectListing parse_object_listing(std::string_view document);
 
 // DeleteObjects: the Key of every Deleted child of the root, and every Error child's Key, Code
 // and Message, in document order.

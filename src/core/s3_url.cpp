@@ -7,14 +7,6 @@ namespace corvault::core::s3 {
 
 std::string encode_key(std::string_view key) { return percent_encode(key, "/"); }
 
-std::string canonical_path(bool service_level, bool virtual_style, std::string_view bucket, std::string_view key) {
-    if (service_level) return "/";
-    std::string out = "/";
-    if (!virtual_style) out.append(bucket).append("/");
-    percent_encode_append(out, key, "/");
-    return out;
-}
-
 Target object_target(std::string_view endpoint, std::string_view bucket, bool virtual_style, std::string_view key) {
     Target t;
     const std::string endpoint_host = strip_scheme_markers(endpoint);

@@ -10,10 +10,6 @@ namespace corvault::core::s3 {
 // An object key as it stands in a path: percent-encoded over UTF-8, "/" kept.
 std::string encode_key(std::string_view key);
 
-// The path the signatures cover: "/" for the service itself, "/" + key in virtual-host style,
-// "/" + bucket + "/" + key in path style.
-std::string canonical_path(bool service_level, bool virtual_style, std::string_view bucket, std::string_view key);
-
 struct Target {
     std::string url;
     std::string host;  // the Host header value

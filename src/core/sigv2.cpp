@@ -111,9 +111,4 @@ std::string authorization(const Scheme& scheme, std::string_view access_key, std
     return out;
 }
 
-std::string authorization(const Signing& r) {
-    const Request request{r.method, r.content_md5, r.content_type, r.date, r.amz_headers, r.resource};
-    return authorization(kS3, r.access_key, r.secret_key, request);
-}
-
 }  // namespace corvault::core::sigv2

@@ -74,23 +74,4 @@ std::string signature(std::string_view secret_key, std::string_view string_to_si
 std::string authorization(const Scheme& scheme, std::string_view access_key, std::string_view secret_key,
                           const Request& request);
 
-// --- the S3 forms of the calls above, kept while callers move to the scheme forms -----------------
-
-using AmzHeader = VendorHeader;
-inline bool is_sub_resource(std::string_view name) { return is_s3_sub_resource(name); }
-inline std::string canonical_amz_headers(std::vector<AmzHeader> headers) {
-    return canonical_vendor_headers(kS3, std::move(headers));
-}
-struct Signing {
-    std::string_view method;
-    std::string_view content_md5;
-    std::string_view content_type;
-    std::string_view date;
-    std::string amz_headers;
-    std::string resource;
-    std::string_view access_key;
-    std::string_view secret_key;
-};
-std::string authorization(const Signing& request);
-
 }  // namespace corvault::core::sigv2

@@ -157,9 +157,4 @@ struct QuerySigning {
 // signature the S3 scheme's.
 std::string presigned_url(const QuerySigning& request);
 
-// --- the S3 forms of the calls above, kept while callers move to the scheme forms -----------------
-
-inline bool is_signed_header(std::string_view lowered_name) { return signs_header(kS3, lowered_name); }
-inline std::string authorization(const HeaderSigning& request) { return authorization(kS3, request); }
-
 }  // namespace corvault::core::sigv4

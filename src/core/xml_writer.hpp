@@ -24,7 +24,6 @@ namespace corvault::core::s3 {
 
 // <Delete><Quiet>false</Quiet><Object><Key>k</Key></Object>...</Delete>
 std::string delete_objects_body(const std::vector<std::string_view>& keys);
-using xml::complete_multipart_body;  // kept while callers move to the xml form
 // <CreateBucketConfiguration><LocationConstraint>r</LocationConstraint></CreateBucketConfiguration>
 std::string create_bucket_body(std::string_view region);
 

@@ -68,7 +68,7 @@ Ref finish_multipart_upload(Args& a) {
         texts.push_back(check(PyObject_Str(PyList_GET_ITEM(etags, i))));
         views.push_back(pyutil::utf8(texts.back().get()));
     }
-    Ref body = pyutil::to_str(core::s3::complete_multipart_body(views));
+    Ref body = pyutil::to_str(core::xml::complete_multipart_body(views));
     Ref params = text_dict({{&kUploadIdParam, a[UploadId]}});
     Ref headers = pyutil::copy_headers(a[Headers]);
     pyutil::set_item(headers.get(), kContentTypeHeader, kApplicationXml);

@@ -1,6 +1,7 @@
 // Operations on one object: store, fetch, metadata, delete, list and server-side copy.
 #include <string>
 
+#include "core/listing.hpp"
 #include "core/s3_answers.hpp"
 #include "core/s3_url.hpp"
 #include "pyutil/call.hpp"
@@ -121,20 +122,22 @@ Ref list_objects(Args& a) {
     Ref response = object_request(a.self(), kGet, empty_key.get(), params.get(), nullptr, headers.get(), a[Timeout]);
 
     Ref text = pyutil::response_text(response.get());
-    const core::s3::ObjectListing listing =
-        read_answer([&] { return core::s3::parse_object_listing(pyutil::utf8(text.get())); });
+    const core::listing::Listing listing = read_answer(
+        [&] { return core::listing::read(core::listing::kS3ListObjectsV2, pyutil::utf8(text.get())); });
+    enum { KeyField, SizeField, LastModifiedField, EtagField };  // the schema's field order
     Ref empty = pyutil::to_str("");
     Ref zero = check(PyLong_FromLong(0));
     Ref objects = check(PyList_New(0));
-    for (const core::s3::ListedObject& entry : listing.objects) {
-        Ref key = text_value(entry.key, empty.get());
+    for (std::size_t i = 0; i < listing.size(); ++i) {
+        Ref key = text_value(listing.field(i, KeyField), empty.get());
         // Size is read as int() reads text: a sign and surrounding blanks are accepted, and an
         // element without text fails as int(None) does.
-        Ref size = entry.size.missing() ? zero
-                   : entry.size.empty() ? check(PyNumber_Long(Py_None))
-                                        : check(PyLong_FromUnicodeObject(pyutil::to_str(entry.size.value).get(), 10));
-        Ref modified = text_value(entry.last_modified, empty.get());
-        std::string_view tag = entry.etag.value;
+        const core::xml::Text& size_text = listing.field(i, SizeField);
+        Ref size = size_text.missing() ? zero
+                   : size_text.empty() ? check(PyNumber_Long(Py_None))
+                                       : check(PyLong_FromUnicodeObject(pyutil::to_str(size_text.value).get(), 10));
+        Ref modified = text_value(listing.field(i, LastModifiedField), empty.get());
+        std::string_view tag = listing.field(i, EtagField).value;
         while (!tag.empty() && tag.front() == '"') tag.remove_prefix(1);
         while (!tag.empty() && tag.back() == '"') tag.remove_suffix(1);
         Ref etag = pyutil::to_str(tag);
@@ -142,11 +145,10 @@ Ref list_objects(Args& a) {
                                 {&kLastModifiedField, modified.get()}, {&kEtagField, etag.get()}});
         check(PyList_Append(objects.get(), record.get()));
     }
-    const bool truncated = listing.is_truncated.state == core::xml::Text::State::Value &&
-                           listing.is_truncated.value == "true";
+    const bool truncated = listing.continues();
     Ref result = text_dict({{&kObjectsField, objects.get()}, {&kIsTruncatedField, truncated ? Py_True : Py_False}});
     if (truncated) {
-        Ref marker = text_value(listing.next_continuation_token, empty.get());
+        Ref marker = text_value(listing.next_marker(), empty.get());
         check(PyDict_SetItem(result.get(), kNextMarkerField, marker.get()));
     }
     return result;

@@ -2,7 +2,6 @@
 #include <string>
 #include <vector>
 
-#include "core/s3_url.hpp"
 #include "core/sigv2.hpp"
 #include "core/sigv4.hpp"
 #include "core/url.hpp"
@@ -86,11 +85,12 @@ Ref sign_request(Args& a) {
         date_stamp = core::format_date_stamp(now);
     }
 
+    const core::sigv4::Scheme& scheme = core::sigv4::kS3;
     std::string canonical_uri = "/";
     if (!a.flag(ServiceLevel)) {
         const bool virtual_style = pyutil::attr_is(self, kAddressingStyle, kVirtual);
         std::string_view bucket = virtual_style ? std::string_view() : signing_bucket(self, a[BucketArg], keep);
-        canonical_uri = core::s3::canonical_path(false, virtual_style, bucket, a.str(Key));
+        canonical_uri = core::sigv4::canonical_uri(scheme, virtual_style, bucket, a.str(Key));
     }
 
     core::sigv4::HeaderSigning request;
@@ -102,7 +102,7 @@ Ref sign_request(Args& a) {
     PyObject *name, *value;
     while (PyDict_Next(headers, &pos, &name, &value)) {
         std::string_view lowered = lowered_name(name, keep);
-        if (!core::sigv4::is_signed_header(lowered)) continue;
+        if (!core::sigv4::signs_header(scheme, lowered)) continue;
         has_host = has_host || lowered == "host";
         request.headers.emplace_back(lowered, header_value(value, keep));
     }
@@ -117,7 +117,7 @@ Ref sign_request(Args& a) {
     request.request_time = amz_date;
     request.scope = {date_stamp, pyutil::text_attr(self, kRegion, keep), core::sigv4::kS3Service};
     request.credentials = {pyutil::text_attr(self, kAccessKey, keep), pyutil::text_attr(self, kSecretKey, keep)};
-    return pyutil::to_str(core::sigv4::authorization(request));
+    return pyutil::to_str(core::sigv4::authorization(scheme, request));
 }
 
 const pyutil::MethodSpec kSignRequestSpec{
@@ -144,29 +144,30 @@ Ref sign_request_v2(Args& a) {
     PyObject* self = a.self();
     PyObject* headers = a[Headers];
     Keep keep;
-    core::sigv2::Signing request;
+    const core::sigv2::Scheme& scheme = core::sigv2::kS3;
+    core::sigv2::Request request;
 
     // The service signs the bucket in the resource whatever the addressing style.
     std::string path = "/";
-    if (!a.flag(ServiceLevel)) path = core::s3::canonical_path(false, false, signing_bucket(self, a[BucketArg], keep), a.str(Key));
+    if (!a.flag(ServiceLevel)) path = core::sigv2::resource_path(scheme, signing_bucket(self, a[BucketArg], keep), a.str(Key));
     std::vector<core::sigv2::SubResource> sub_resources;
     PyObject* query = a[QueryParams];
     Py_ssize_t pos = 0;
     PyObject *name, *value;
     while (query != Py_None && PyDict_Next(query, &pos, &name, &value)) {
-        if (!PyUnicode_Check(name) || !core::sigv2::is_sub_resource(pyutil::utf8(name))) continue;
+        if (!PyUnicode_Check(name) || !core::sigv2::is_sub_resource(scheme, pyutil::utf8(name))) continue;
         sub_resources.emplace_back(pyutil::utf8(name), truthy(value) ? text_form(value, keep) : std::string_view());
     }
     request.resource = core::sigv2::canonical_resource(path, std::move(sub_resources));
 
-    std::vector<core::sigv2::AmzHeader> amz;
+    std::vector<core::sigv2::VendorHeader> vendor;
     pos = 0;
     while (PyDict_Next(headers, &pos, &name, &value)) {
         std::string_view lowered = lowered_name(name, keep);
-        if (lowered.substr(0, 6) != "x-amz-") continue;
-        amz.emplace_back(lowered, header_value(value, keep));
+        if (!core::sigv2::is_vendor_header(scheme, lowered)) continue;
+        vendor.emplace_back(lowered, header_value(value, keep));
     }
-    request.amz_headers = core::sigv2::canonical_amz_headers(std::move(amz));
+    request.vendor_headers = core::sigv2::canonical_vendor_headers(scheme, std::move(vendor));
 
     // The three slots are looked up under exactly these names; values are written as text.
     auto slot = [&](PyObject* entry) { return entry ? text_form(entry, keep) : std::string_view(); };
@@ -176,9 +177,8 @@ Ref sign_request_v2(Args& a) {
     request.content_md5 = slot(exact_entry(headers, kContentMd5Header));
     request.content_type = slot(exact_entry(headers, kContentTypeHeader));
     request.date = slot(date);
-    request.access_key = pyutil::text_attr(self, kAccessKey, keep);
-    request.secret_key = pyutil::text_attr(self, kSecretKey, keep);
-    return pyutil::to_str(core::sigv2::authorization(request));
+    return pyutil::to_str(core::sigv2::authorization(scheme, pyutil::text_attr(self, kAccessKey, keep),
+                                                     pyutil::text_attr(self, kSecretKey, keep), request));
 }
 
 const pyutil::MethodSpec kSignRequestV2Spec{

@@ -1,11 +1,111 @@
-// The schema-driven listing reader: OSS's ListObjects sample through its schema, and what a schema
-// changes (entry, fields, continuation element). S3's ListObjectsV2 samples are in s3_answers_test.
+// The schema-driven listing reader: AWS's ListObjectsV2 and OSS's ListObjects samples through their
+// schemas, namespaces, and what a schema changes (entry, fields, continuation element).
 #include "core/listing.hpp"
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace corvault::core::listing {
 namespace {
+
+// The field order of both object-listing schemas.
+enum Field { kKey, kSize, kLastModified, kEtag };
+
+// ListObjectsV2, as in AWS's example of a listing with a continuation token.
+const char kListing[] = R"(<?xml version="1.0" encoding="UTF-8"?>
+<ListBucketResult xmlns="http://s3.amazonaws.com/doc/2006-03-01/">
+  <Name>bucket</Name>
+  <Prefix></Prefix>
+  <NextContinuationToken>1ueGcxLPRx1Tr/XYExHnhbYLgveDs2J/wm36Hy4vbOwM=</NextContinuationToken>
+  <KeyCount>2</KeyCount>
+  <MaxKeys>2</MaxKeys>
+  <IsTruncated>true</IsTruncated>
+  <Contents>
+    <Key>ExampleObject.txt</Key>
+    <LastModified>2013-09-17T18:07:53.000Z</LastModified>
+    <ETag>&quot;599bab3ed2c697f1d26842727561fd94&quot;</ETag>
+    <Size>857</Size>
+    <StorageClass>REDUCED_REDUNDANCY</StorageClass>
+  </Contents>
+  <Contents>
+    <Key>happyface.jpg</Key>
+    <LastModified>2014-11-21T19:40:05.000Z</LastModified>
+    <ETag>"70ee1738b6b21e2c8a43f3a5ab0eee71"</ETag>
+    <Size>11</Size>
+    <StorageClass>STANDARD</StorageClass>
+  </Contents>
+</ListBucketResult>)";
+
+std::string without_namespace(std::string text) {
+    const std::string_view ns = " xmlns=\"http://s3.amazonaws.com/doc/2006-03-01/\"";
+    const auto at = text.find(ns);
+    if (at != std::string::npos) text.erase(at, ns.size());
+    EXPECT_EQ(text.find("xmlns"), std::string::npos);
+    return text;
+}
+
+void expect_sample_listing(const Listing& listing) {
+    ASSERT_EQ(listing.size(), 2u);
+    EXPECT_EQ(listing.field(0, kKey).value, "ExampleObject.txt");
+    EXPECT_EQ(listing.field(0, kSize).value, "857");
+    EXPECT_EQ(listing.field(0, kLastModified).value, "2013-09-17T18:07:53.000Z");
+    EXPECT_EQ(listing.field(0, kEtag).value, "\"599bab3ed2c697f1d26842727561fd94\"");
+    EXPECT_EQ(listing.field(1, kKey).value, "happyface.jpg");
+    EXPECT_EQ(listing.field(1, kSize).value, "11");
+    EXPECT_EQ(listing.field(1, kEtag).value, "\"70ee1738b6b21e2c8a43f3a5ab0eee71\"");
+    EXPECT_EQ(listing.truncated().value, "true");
+    EXPECT_EQ(listing.next_marker().value, "1ueGcxLPRx1Tr/XYExHnhbYLgveDs2J/wm36Hy4vbOwM=");
+}
+
+TEST(S3Listing, AwsSampleWithAndWithoutNamespace) {
+    expect_sample_listing(read(kS3ListObjectsV2, kListing));
+    expect_sample_listing(read(kS3ListObjectsV2, without_namespace(kListing)));
+}
+
+TEST(S3Listing, PrefixedNamespaceReadsTheSame) {
+    expect_sample_listing(read(kS3ListObjectsV2,
+        "<s3:ListBucketResult xmlns:s3='http://s3.amazonaws.com/doc/2006-03-01/'>"
+        "<s3:NextContinuationToken>1ueGcxLPRx1Tr/XYExHnhbYLgveDs2J/wm36Hy4vbOwM=</s3:NextContinuationToken>"
+        "<s3:IsTruncated>true</s3:IsTruncated>"
+        "<s3:Contents><s3:Key>ExampleObject.txt</s3:Key><s3:LastModified>2013-09-17T18:07:53.000Z</s3:LastModified>"
+        "<s3:ETag>\"599bab3ed2c697f1d26842727561fd94\"</s3:ETag><s3:Size>857</s3:Size></s3:Contents>"
+        "<s3:Contents><s3:Key>happyface.jpg</s3:Key><s3:ETag>\"70ee1738b6b21e2c8a43f3a5ab0eee71\"</s3:ETag>"
+        "<s3:Size>11</s3:Size></s3:Contents></s3:ListBucketResult>"));
+}
+
+TEST(S3Listing, ForeignNamespaceDepthAndMissingFields) {
+    const Listing listing = read(kS3ListObjectsV2,
+        "<ListBucketResult xmlns='http://s3.amazonaws.com/doc/2006-03-01/' xmlns:x='urn:other'>"
+        "<x:Contents><Key>foreign prefix</Key></x:Contents>"
+        "<Contents xmlns='urn:other'><Key>foreign default</Key></Contents>"
+        "<Contents><Key></Key><x:Size>1</x:Size></Contents>"
+        "<Group><Contents><Key>a&amp;b &#x4E2D;</Key><Size>0</Size></Contents></Group>"
+        "<Group><IsTruncated>true</IsTruncated></Group></ListBucketResult>");
+    ASSERT_EQ(listing.size(), 2u);
+    EXPECT_TRUE(listing.field(0, kKey).empty());
+    EXPECT_TRUE(listing.field(0, kSize).missing());
+    EXPECT_TRUE(listing.field(0, kEtag).missing());
+    EXPECT_EQ(listing.field(1, kKey).value, "a&b \xe4\xb8\xad");
+    EXPECT_EQ(listing.field(1, kSize).value, "0");
+    EXPECT_TRUE(listing.truncated().missing());  // only a direct child of the root counts
+    EXPECT_TRUE(listing.next_marker().missing());
+}
+
+TEST(S3Listing, KeysWithCdataAndComments) {
+    const Listing listing = read(kS3ListObjectsV2,
+        "<ListBucketResult><Contents><Key><![CDATA[<odd>&]]></Key></Contents>"
+        "<Contents><Key>split<!-- x -->key</Key></Contents><IsTruncated>false</IsTruncated></ListBucketResult>");
+    ASSERT_EQ(listing.size(), 2u);
+    EXPECT_EQ(listing.field(0, kKey).value, "<odd>&");
+    EXPECT_EQ(listing.field(1, kKey).value, "splitkey");
+    EXPECT_EQ(listing.truncated().value, "false");
+}
+
+TEST(S3Listing, ParseErrorsPropagate) {
+    EXPECT_THROW(read(kS3ListObjectsV2, "<ListBucketResult><Contents></ListBucketResult>"), xml::ParseError);
+    EXPECT_THROW(read(kS3ListObjectsV2, ""), xml::ParseError);
+}
 
 // ListObjects, as in OSS's example of a truncated page.
 const char kOssListing[] = R"(<?xml version="1.0" encoding="UTF-8"?>
@@ -39,11 +139,11 @@ const char kOssListing[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 TEST(Listing, OssSampleThroughItsSchema) {
     const Listing page = read(kOssListObjects, kOssListing);
     ASSERT_EQ(page.size(), 2u);
-    EXPECT_EQ(page.field(0, 0).value, "fun/movie/001.avi");
-    EXPECT_EQ(page.field(0, 1).value, "344606");
-    EXPECT_EQ(page.field(0, 2).value, "2012-02-24T08:43:07.000Z");
-    EXPECT_EQ(page.field(0, 3).value, "\"5B3C1A2E053D763E1B002CC607C5A0FE1****\"");
-    EXPECT_EQ(page.field(1, 0).value, "fun/test.jpg");
+    EXPECT_EQ(page.field(0, kKey).value, "fun/movie/001.avi");
+    EXPECT_EQ(page.field(0, kSize).value, "344606");
+    EXPECT_EQ(page.field(0, kLastModified).value, "2012-02-24T08:43:07.000Z");
+    EXPECT_EQ(page.field(0, kEtag).value, "\"5B3C1A2E053D763E1B002CC607C5A0FE1****\"");
+    EXPECT_EQ(page.field(1, kKey).value, "fun/test.jpg");
     EXPECT_TRUE(page.continues());
     EXPECT_EQ(page.next_marker().value, "fun/test.jpg");
     // Through S3's schema the same page has no continuation element.

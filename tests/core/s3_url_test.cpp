@@ -22,15 +22,6 @@ TEST(S3Url, EncodeKey) {
     for (const auto& [key, expected] : cases) EXPECT_EQ(encode_key(key), expected) << key;
 }
 
-TEST(S3Url, CanonicalPath) {
-    EXPECT_EQ(canonical_path(true, false, "bkt", "k"), "/");
-    EXPECT_EQ(canonical_path(true, true, "bkt", "k"), "/");
-    EXPECT_EQ(canonical_path(false, true, "bkt", "a b/c.txt"), "/a%20b/c.txt");
-    EXPECT_EQ(canonical_path(false, false, "bkt", "a b/c.txt"), "/bkt/a%20b/c.txt");
-    EXPECT_EQ(canonical_path(false, false, "bkt", ""), "/bkt/");
-    EXPECT_EQ(canonical_path(false, true, "bkt", ""), "/");
-}
-
 TEST(S3Url, ObjectTarget) {
     Target t = object_target("http://127.0.0.1:9000", "bkt", false, "dir/a b.txt");
     EXPECT_EQ(t.url, "http://127.0.0.1:9000/bkt/dir/a%20b.txt");

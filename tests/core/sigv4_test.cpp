@@ -118,6 +118,8 @@ TEST(SigV4CanonicalUri, BucketByAddressingOrAlways) {
     EXPECT_EQ(canonical_uri(kOss, true, "photos", "a b/c.txt"), "/photos/a%20b/c.txt");
     EXPECT_EQ(canonical_uri(kOss, false, "photos", ""), "/photos/");
     EXPECT_EQ(canonical_uri(kS3, true, "b", "//x?y#z~"), "///x%3Fy%23z~");
+    EXPECT_EQ(canonical_uri(kS3, false, "bkt", ""), "/bkt/");
+    EXPECT_EQ(canonical_uri(kS3, true, "bkt", ""), "/");
 }
 
 TEST(SigV4Request, OssShapeHasAnEmptyHeaderListAndNoSignedHeadersField) {
