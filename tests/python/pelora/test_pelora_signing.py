@@ -1,31 +1,14 @@
 """Signatures against the vector folders (the documented string to sign, and the vendor SDK run
 once as a black box), and the signing steps the class exposes."""
 
-import json
-import pathlib
-
 import pytest
 
+import vectors
 from corvault.pelora import PeloraFileClient
 
-VECTORS = pathlib.Path(__file__).resolve().parents[2] / "vectors" / "sigv2-ufile"
-CASES = sorted(p.name for p in VECTORS.iterdir())
 
-
-def load(case):
-    folder = VECTORS / case
-    context = json.loads((folder / "input.json").read_text())
-    context.setdefault("expires", "")
-
-    def read(name):  # a final line feed is not part of the text
-        path = folder / name
-        return path.read_text().removesuffix("\n") if path.exists() else None
-
-    return context, read("string-to-sign.txt"), read("signature.txt"), read("authorization.txt"), read("url.txt")
-
-
-def client_for(context, recorder):
-    return PeloraFileClient(context["access_key"], context["secret_key"], context["bucket"],
+def client_for(case, recorder):
+    return PeloraFileClient(case.input["access_key"], case.input["secret_key"], case.input["bucket"],
                             http_client=recorder.client)
 
 
@@ -33,32 +16,30 @@ def first(headers, name):
     return next((str(v) for k, v in headers if k.lower() == name), "")
 
 
-@pytest.mark.parametrize("case", CASES)
+@pytest.mark.parametrize("case", vectors.params("sigv2-ufile"))
 def test_signing_steps(case, recorder):
-    context, string_to_sign, signature, _, _ = load(case)
-    client = client_for(context, recorder)
-    headers = dict(context["headers"])
+    client = client_for(case, recorder)
+    given = case.input["headers"]
+    string_to_sign, signature = case.text("string-to-sign.txt"), case.text("signature.txt")
     assert client._sign(string_to_sign) == signature
-    tail = client._canonicalized_pelora_headers(headers) + client._canonicalized_resource(context["key"])
+    tail = client._canonicalized_pelora_headers(case.headers()) + client._canonicalized_resource(case.input["key"])
     assert string_to_sign.endswith("\n" + tail)
-    assert client._make_authorization(
-        context["key"], context["expires"] or first(context["headers"], "date"), context["method"],
-        first(context["headers"], "content-md5"), first(context["headers"], "content-type"), headers) == signature
+    date = case.input.get("expires") or first(given, "date")
+    assert client._make_authorization(case.input["key"], date, case.input["method"], first(given, "content-md5"),
+                                      first(given, "content-type"), case.headers()) == signature
 
 
-@pytest.mark.parametrize("case", [c for c in CASES if not load(c)[4]])
+@pytest.mark.parametrize("case", vectors.params("sigv2-ufile", where=lambda c: not c.has("url.txt")))
 def test_header_form_on_the_wire(case, recorder, capsys):
-    context, _, _, authorization, _ = load(case)
-    headers = {name: str(value) for name, value in context["headers"]}
-    client_for(context, recorder)._request(context["method"], context["key"], headers=headers)
-    assert recorder.last.header("Authorization") == authorization
+    client_for(case, recorder)._request(case.input["method"], case.input["key"], headers=case.headers())
+    assert recorder.last.header("Authorization") == case.text("authorization.txt")
 
 
-@pytest.mark.parametrize("case", [c for c in CASES if load(c)[4]])
+@pytest.mark.parametrize("case", vectors.params("sigv2-ufile", where=lambda c: c.has("url.txt")))
 def test_share_url(case, recorder, frozen_time):
-    context, _, _, _, url = load(case)
-    frozen_time(int(context["now"]) + 0.9)
-    assert client_for(context, recorder).get_shared_url(context["key"], int(context["expire_time"])) == url
+    frozen_time(int(case.input["now"]) + 0.9)
+    client = client_for(case, recorder)
+    assert client.get_shared_url(case.input["key"], int(case.input["expire_time"])) == case.text("url.txt")
 
 
 def test_share_url_base_and_expiry(make, frozen_time):
