@@ -87,11 +87,7 @@ Sha256Digest sha256(std::string_view data) { return digest<32>(md_sha256(), data
 Sha1Digest sha1(std::string_view data) { return digest<20>(md_sha1(), data); }
 Md5Digest md5(std::string_view data) { return digest<16>(md_md5(), data); }
 
-Sha256Digest hmac_sha256(std::string_view key, std::string_view message) {
-    return hmac<32>(md_sha256(), key, message);
-}
-Sha1Digest hmac_sha1(std::string_view key, std::string_view message) {
-    return hmac<20>(md_sha1(), key, message);
-}
+Sha256Digest hmac_sha256(std::string_view key, std::string_view message) { return hmac<32>(md_sha256(), key, message); }
+Sha1Digest hmac_sha1(std::string_view key, std::string_view message) { return hmac<20>(md_sha1(), key, message); }
 
 }  // namespace corvault::core

@@ -9,8 +9,8 @@ namespace corvault::core {
 namespace {
 
 bool is_scheme_char(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' ||
-           c == '-' || c == '.';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' || c == '-' ||
+           c == '.';
 }
 
 void remove_all(std::string& text, std::string_view what) {

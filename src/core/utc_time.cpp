@@ -6,8 +6,7 @@ namespace corvault::core {
 namespace {
 
 constexpr const char* kWeekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 std::int64_t floor_div(std::int64_t a, std::int64_t b) {
     std::int64_t q = a / b;
@@ -52,7 +51,8 @@ void append_digits(std::string& out, long long value, int width) {
     char buf[24];
     int n = 0;
     bool negative = value < 0;
-    unsigned long long v = negative ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+    unsigned long long v =
+        negative ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
     do {
         buf[n++] = static_cast<char>('0' + v % 10);
         v /= 10;

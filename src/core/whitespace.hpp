@@ -13,11 +13,11 @@ inline std::size_t space_length_at(std::string_view s, std::size_t i) {
     unsigned c = at(i);
     if (c < 0x80) return (c == ' ' || (c >= 0x09 && c <= 0x0d) || (c >= 0x1c && c <= 0x1f)) ? 1 : 0;
     unsigned d = at(i + 1), e = at(i + 2);
-    if (c == 0xc2) return (d == 0x85 || d == 0xa0) ? 2 : 0;                      // U+0085, U+00A0
-    if (c == 0xe1) return (d == 0x9a && e == 0x80) ? 3 : 0;                      // U+1680
+    if (c == 0xc2) return (d == 0x85 || d == 0xa0) ? 2 : 0;  // U+0085, U+00A0
+    if (c == 0xe1) return (d == 0x9a && e == 0x80) ? 3 : 0;  // U+1680
     if (c == 0xe2 && d == 0x80) return (e <= 0x8a || e == 0xa8 || e == 0xa9 || e == 0xaf) ? 3 : 0;
-    if (c == 0xe2 && d == 0x81) return e == 0x9f ? 3 : 0;                        // U+205F
-    if (c == 0xe3) return (d == 0x80 && e == 0x80) ? 3 : 0;                      // U+3000
+    if (c == 0xe2 && d == 0x81) return e == 0x9f ? 3 : 0;    // U+205F
+    if (c == 0xe3) return (d == 0x80 && e == 0x80) ? 3 : 0;  // U+3000
     return 0;
 }
 

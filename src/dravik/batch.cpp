@@ -8,6 +8,7 @@
 #include "core/encoding.hpp"
 #include "core/s3_answers.hpp"
 #include "core/xml_writer.hpp"
+#include "kit/answers.hpp"
 #include "pyutil/call.hpp"
 #include "pyutil/convert.hpp"
 #include "pyutil/headers.hpp"
@@ -18,21 +19,36 @@
 
 namespace dravik {
 
+// Operations called through the object, and their keywords.
+const Name kIterObjectsOp{"iter_objects"};
+const Name kListOp{"list"};
+const Name kDeleteObjectsOp{"delete_objects"};
+const Name kPrefixKeyword{"prefix"};
+const Name kLimitKeyword{"limit"};
+const Name kDeleteParam{"delete"};
+// Fields of the result records.
+const Name kObjectCountField{"object_count"};
+const Name kTotalSizeField{"total_size"};
+const Name kDeletedField{"deleted"};
+const Name kErrorsField{"errors"};
+const Name kCodeField{"code"};
+const Name kMessageField{"message"};
+
 Ref get_bucket_stats(Args& a) {
     Ref count = check(PyLong_FromLong(0));
     Ref total = check(PyLong_FromLong(0));
     Ref one = check(PyLong_FromLong(1));
     Ref zero = check(PyLong_FromLong(0));
-    Ref entries = pyutil::Call().method(a.self(), kIterObjects);
+    Ref entries = pyutil::Call().method(a.self(), kIterObjectsOp);
     Ref iterator = check(PyObject_GetIter(entries.get()));
     while (PyObject* raw = PyIter_Next(iterator.get())) {
         Ref entry = Ref::steal(raw);
         count = check(PyNumber_Add(count.get(), one.get()));
-        Ref size = pyutil::Call().arg(kSizeField).arg(zero.get()).method(entry.get(), kGetMethod);
+        Ref size = pyutil::Call().arg(kSizeField).arg(zero.get()).method(entry.get(), method::kGet);
         total = check(PyNumber_Add(total.get(), size.get()));
     }
     if (PyErr_Occurred()) throw pyutil::Error{};
-    return text_dict({{&kObjectCountField, count.get()}, {&kTotalSizeField, total.get()}});
+    return kit::record({{&kObjectCountField, count.get()}, {&kTotalSizeField, total.get()}});
 }
 
 const pyutil::MethodSpec kGetBucketStatsSpec{
@@ -63,35 +79,42 @@ Ref delete_objects(Args& a) {
     Ref deleted = check(PyList_New(0));
     Ref errors = check(PyList_New(0));
     Ref empty = pyutil::to_str("");
-    Ref query = text_dict({{&kDeleteParam, empty.get()}});
+    Ref query = kit::record({{&kDeleteParam, empty.get()}});
     for (Py_ssize_t start = 0; start < PyList_GET_SIZE(keys.get()); start += kDeleteBatch) {
         const Py_ssize_t stop = std::min(start + kDeleteBatch, PyList_GET_SIZE(keys.get()));
         const std::vector<std::string_view> batch(texts.begin() + start, texts.begin() + stop);
         const std::string body = core::s3::delete_objects_body(batch);
         Ref data = pyutil::to_bytes(body);
         Ref md5 = pyutil::to_str(core::base64(core::md5(body)));
-        Ref headers = text_dict({{&kContentTypeHeader, kApplicationXml}, {&kContentMd5Header, md5.get()}});
-        Ref response = pyutil::Call().arg(kPost).arg(empty.get()).kw(kQueryParams, query.get()).kw(kData, data.get())
-                           .kw(kHeaders, headers.get()).kw(kTimeout, a[Timeout]).method(self, kBucketRequestMethod);
+        Ref headers = kit::record({{&header::kContentType, kApplicationXml}, {&header::kContentMd5, md5.get()}});
+        Ref response = pyutil::Call()
+                           .arg(verb::kPost)
+                           .arg(empty.get())
+                           .kw(kw::kQueryParams, query.get())
+                           .kw(kw::kData, data.get())
+                           .kw(kw::kHeaders, headers.get())
+                           .kw(kw::kTimeout, a[Timeout])
+                           .method(self, kBucketRequestOp);
         if (pyutil::status_code(response.get()) != 200) pyutil::raise_failure("批量删除失败: ", response.get());
 
         Ref text = pyutil::response_text(response.get());
         const core::s3::DeleteResult result =
-            read_answer([&] { return core::s3::parse_delete_result(pyutil::utf8(text.get())); });
+            kit::read_xml_answer([&] { return core::s3::parse_delete_result(pyutil::utf8(text.get())); });
         for (const core::xml::Text& key : result.deleted) {
             if (key.state != core::xml::Text::State::Value) continue;
             Ref value = pyutil::to_str(key.value);
             check(PyList_Append(deleted.get(), value.get()));
         }
         for (const core::s3::DeleteError& error : result.errors) {
-            Ref key = text_value(error.key, empty.get());
-            Ref code = text_value(error.code, empty.get());
-            Ref message = text_value(error.message, empty.get());
-            Ref record = text_dict({{&kKeyField, key.get()}, {&kCodeField, code.get()}, {&kMessageField, message.get()}});
+            Ref key = kit::text_value(error.key, empty.get());
+            Ref code = kit::text_value(error.code, empty.get());
+            Ref message = kit::text_value(error.message, empty.get());
+            Ref record =
+                kit::record({{&kKeyField, key.get()}, {&kCodeField, code.get()}, {&kMessageField, message.get()}});
             check(PyList_Append(errors.get(), record.get()));
         }
     }
-    return text_dict({{&kDeletedField, deleted.get()}, {&kErrorsField, errors.get()}});
+    return kit::record({{&kDeletedField, deleted.get()}, {&kErrorsField, errors.get()}});
 }
 
 const pyutil::MethodSpec kDeleteObjectsSpec{
@@ -109,10 +132,13 @@ Ref delete_by_prefix(Args& a) {
     Ref batch_size = check(PyLong_FromSsize_t(kDeleteBatch));
     Ref previous;
     for (;;) {
-        Ref listing = pyutil::Call().kw(kPrefixParam, a[Prefix]).kw(kLimit, batch_size.get()).kw(kTimeout, a[Timeout])
-                          .method(self, kListMethod);
+        Ref listing = pyutil::Call()
+                          .kw(kPrefixKeyword, a[Prefix])
+                          .kw(kLimitKeyword, batch_size.get())
+                          .kw(kw::kTimeout, a[Timeout])
+                          .method(self, kListOp);
         Ref empty_list = check(PyList_New(0));
-        Ref objects = pyutil::Call().arg(kObjectsField).arg(empty_list.get()).method(listing.get(), kGetMethod);
+        Ref objects = pyutil::Call().arg(kObjectsField).arg(empty_list.get()).method(listing.get(), method::kGet);
         Ref keys = check(PyList_New(0));
         Ref iterator = check(PyObject_GetIter(objects.get()));
         while (PyObject* raw = PyIter_Next(iterator.get())) {
@@ -125,15 +151,15 @@ Ref delete_by_prefix(Args& a) {
         // Keys that stay in the bucket after their delete come back in the next listing: stop
         // instead of asking for them again forever.
         if (previous && check(PyObject_RichCompareBool(previous.get(), keys.get(), Py_EQ))) break;
-        Ref result = pyutil::Call().arg(keys.get()).kw(kTimeout, a[Timeout]).method(self, kDeleteObjectsMethod);
+        Ref result = pyutil::Call().arg(keys.get()).kw(kw::kTimeout, a[Timeout]).method(self, kDeleteObjectsOp);
         Ref no_keys = check(PyList_New(0));
-        Ref deleted = pyutil::Call().arg(kDeletedField).arg(no_keys.get()).method(result.get(), kGetMethod);
+        Ref deleted = pyutil::Call().arg(kDeletedField).arg(no_keys.get()).method(result.get(), method::kGet);
         const Py_ssize_t n = PyObject_Length(deleted.get());
         if (n < 0) throw pyutil::Error{};
         Ref n_number = check(PyLong_FromSsize_t(n));
         count = check(PyNumber_Add(count.get(), n_number.get()));
         if (n == 0) break;
-        Ref truncated = pyutil::Call().arg(kIsTruncatedField).method(listing.get(), kGetMethod);
+        Ref truncated = pyutil::Call().arg(kIsTruncatedField).method(listing.get(), method::kGet);
         if (!check(PyObject_IsTrue(truncated.get()))) break;
         previous = keys;
     }

@@ -5,8 +5,9 @@
 #include "core/url.hpp"
 #include "core/utc_time.hpp"
 #include "core/xml_writer.hpp"
-#include "pyutil/clock.hpp"
+#include "kit/answers.hpp"
 #include "pyutil/call.hpp"
+#include "pyutil/clock.hpp"
 #include "pyutil/convert.hpp"
 #include "pyutil/headers.hpp"
 #include "pyutil/response.hpp"
@@ -15,6 +16,10 @@
 #include "dravik/shared.hpp"
 
 namespace dravik {
+
+const Name kServiceLevel{"service_level"};
+const Name kNameField{"name"};
+const Name kCreationDateField{"creation_date"};
 
 bool ok_or_no_content(PyObject* response) {
     const long status = pyutil::status_code(response);
@@ -25,17 +30,22 @@ Ref create_bucket(Args& a) {
     enum { BucketName };
     PyObject* self = a.self();
     Ref bucket = target_bucket(self, a[BucketName]);
-    Ref region = check(PyObject_GetAttr(self, kRegion));
+    Ref region = check(PyObject_GetAttr(self, attr::kRegion));
     Ref body = Ref::borrow(Py_None);
     Ref headers = check(PyDict_New());
     // The default region takes no location constraint.
-    if (check(PyObject_IsTrue(region.get())) && !(PyUnicode_Check(region.get()) && pyutil::utf8(region.get()) == "us-east-1")) {
+    if (check(PyObject_IsTrue(region.get())) &&
+        !(PyUnicode_Check(region.get()) && pyutil::utf8(region.get()) == "us-east-1")) {
         Keep keep;
-        body = pyutil::to_bytes(core::s3::create_bucket_body(pyutil::text_attr(self, kRegion, keep)));
-        pyutil::set_item(headers.get(), kContentTypeHeader, kApplicationXml);
+        body = pyutil::to_bytes(core::s3::create_bucket_body(pyutil::text_attr(self, attr::kRegion, keep)));
+        pyutil::set_item(headers.get(), header::kContentType, kApplicationXml);
     }
-    Ref response = pyutil::Call().arg(kPut).arg(bucket.get()).kw(kData, body.get()).kw(kHeaders, headers.get())
-                       .method(self, kBucketRequestMethod);
+    Ref response = pyutil::Call()
+                       .arg(verb::kPut)
+                       .arg(bucket.get())
+                       .kw(kw::kData, body.get())
+                       .kw(kw::kHeaders, headers.get())
+                       .method(self, kBucketRequestOp);
     if (!ok_or_no_content(response.get())) pyutil::raise_failure("创建存储桶失败: ", response.get());
     return Ref::borrow(Py_True);
 }
@@ -51,7 +61,7 @@ const pyutil::MethodSpec kCreateBucketSpec{
 Ref delete_bucket(Args& a) {
     enum { BucketName };
     Ref bucket = target_bucket(a.self(), a[BucketName]);
-    Ref response = pyutil::Call().arg(kDelete).arg(bucket.get()).method(a.self(), kBucketRequestMethod);
+    Ref response = pyutil::Call().arg(verb::kDelete).arg(bucket.get()).method(a.self(), kBucketRequestOp);
     if (!ok_or_no_content(response.get())) pyutil::raise_failure("删除存储桶失败: ", response.get());
     return Ref::borrow(Py_True);
 }
@@ -67,7 +77,7 @@ const pyutil::MethodSpec kDeleteBucketSpec{
 Ref bucket_exists(Args& a) {
     enum { BucketName };
     Ref bucket = target_bucket(a.self(), a[BucketName]);
-    Ref response = pyutil::Call().arg(kHead).arg(bucket.get()).method(a.self(), kBucketRequestMethod);
+    Ref response = pyutil::Call().arg(verb::kHead).arg(bucket.get()).method(a.self(), kBucketRequestOp);
     return Ref::borrow(pyutil::status_code(response.get()) == 200 ? Py_True : Py_False);
 }
 
@@ -82,50 +92,51 @@ const pyutil::MethodSpec kBucketExistsSpec{
 Ref list_buckets(Args& a) {
     PyObject* self = a.self();
     Keep keep;
-    const std::string_view endpoint = pyutil::text_attr(self, kEndpoint, keep);
+    const std::string_view endpoint = pyutil::text_attr(self, attr::kEndpoint, keep);
     Ref host = pyutil::to_str(core::strip_scheme_markers(endpoint));
     Ref url = pyutil::to_str(std::string(endpoint) + "/");
-    Ref headers = text_dict({{&kHostHeader, host.get()}});
+    Ref headers = kit::record({{&header::kHost, host.get()}});
     const bool version2 = pyutil::attr_is(self, kSignatureVersion, kVersion2);
     if (version2) {
         Ref date = pyutil::to_str(core::format_rfc1123(pyutil::utc_now()));
-        pyutil::set_item(headers.get(), kDateHeader, date.get());
+        pyutil::set_item(headers.get(), header::kDate, date.get());
     } else {
         Ref date = pyutil::to_str(core::format_amz_date(pyutil::utc_now()));
         pyutil::set_item(headers.get(), kAmzDateHeader, date.get());
         pyutil::set_item(headers.get(), kContentSha256Header, kUnsignedPayload);
     }
     Ref empty = pyutil::to_str("");
-    Ref authorization = pyutil::Call().arg(kGet).arg(empty.get()).arg(headers.get()).arg(Py_None)
-                            .kw(kServiceLevel, Py_True).method(self, version2 ? kSignRequestV2 : kSignRequest);
-    pyutil::set_item(headers.get(), kAuthorizationHeader, authorization.get());
+    Ref authorization = pyutil::Call()
+                            .arg(verb::kGet)
+                            .arg(empty.get())
+                            .arg(headers.get())
+                            .arg(Py_None)
+                            .kw(kServiceLevel, Py_True)
+                            .method(self, version2 ? kSignRequestV2Op : kSignRequestOp);
+    pyutil::set_item(headers.get(), header::kAuthorization, authorization.get());
 
     pyutil::Call send;
-    send.arg(kGet).arg(url.get()).kw(kHeaders, headers.get());
-    Ref timeout = check(PyObject_GetAttr(self, kDefaultTimeout));
-    if (timeout.get() != Py_None) send.kw(kTimeout, timeout.get());
-    Ref client = check(PyObject_GetAttr(self, kClient));
-    Ref response = send.method(client.get(), kRequest);
+    send.arg(verb::kGet).arg(url.get()).kw(kw::kHeaders, headers.get());
+    Ref timeout = kit::effective_timeout(self, nullptr);
+    if (timeout) send.kw(kw::kTimeout, timeout.get());
+    Ref client = check(PyObject_GetAttr(self, attr::kClient));
+    Ref response = send.method(client.get(), httpx::kRequest);
     if (pyutil::status_code(response.get()) != 200) pyutil::raise_failure("列出存储桶失败: ", response.get());
 
     Ref text = pyutil::response_text(response.get());
-    const auto buckets = read_answer([&] { return core::s3::parse_bucket_listing(pyutil::utf8(text.get())); });
+    const auto buckets = kit::read_xml_answer([&] { return core::s3::parse_bucket_listing(pyutil::utf8(text.get())); });
     Ref result = check(PyList_New(0));
     for (const core::s3::ListedBucket& bucket : buckets) {
-        Ref name = text_value(bucket.name, empty.get());
-        Ref created = text_value(bucket.creation_date, empty.get());
-        Ref record = text_dict({{&kNameField, name.get()}, {&kCreationDateField, created.get()}});
+        Ref name = kit::text_value(bucket.name, empty.get());
+        Ref created = kit::text_value(bucket.creation_date, empty.get());
+        Ref record = kit::record({{&kNameField, name.get()}, {&kCreationDateField, created.get()}});
         check(PyList_Append(result.get(), record.get()));
     }
     return result;
 }
 
 const pyutil::MethodSpec kListBucketsSpec{
-    "list_buckets",
-    "The account's buckets: [{'name', 'creation_date'}, ...].",
-    "List[Dict]",
-    list_buckets,
-    {},
+    "list_buckets", "The account's buckets: [{'name', 'creation_date'}, ...].", "List[Dict]", list_buckets, {},
 };
 
 }  // namespace dravik

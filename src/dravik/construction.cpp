@@ -12,6 +12,9 @@
 
 namespace dravik {
 
+const Name kInternal{"internal"};
+const Name kGetAwsEndpointOp{"_get_aws_endpoint"};
+
 void set_attr(PyObject* self, const Name& name, PyObject* value) { check(PyObject_SetAttr(self, name, value)); }
 
 // Non-empty text with its trailing "/" removed; NULL for None or the empty text.
@@ -23,33 +26,44 @@ Ref without_trailing_slashes(PyObject* value) {
 }
 
 Ref init(Args& a) {
-    enum { AccessKey, SecretKey, BucketArg, Region, Internal, Endpoint, DomainUrl, Timeout, HttpClient,
-           SignatureVersion, AddressingStyle };
+    enum {
+        AccessKey,
+        SecretKey,
+        BucketArg,
+        Region,
+        Internal,
+        Endpoint,
+        DomainUrl,
+        Timeout,
+        HttpClient,
+        SignatureVersion,
+        AddressingStyle
+    };
     PyObject* self = a.self();
-    set_attr(self, kAccessKey, a[AccessKey]);
-    set_attr(self, kSecretKey, a[SecretKey]);
-    set_attr(self, kBucket, a[BucketArg]);
-    set_attr(self, kRegion, a[Region]);
+    set_attr(self, attr::kAccessKey, a[AccessKey]);
+    set_attr(self, attr::kSecretKey, a[SecretKey]);
+    set_attr(self, attr::kBucket, a[BucketArg]);
+    set_attr(self, attr::kRegion, a[Region]);
     set_attr(self, kInternal, a[Internal]);
-    set_attr(self, kDefaultTimeout, a[Timeout]);
+    set_attr(self, attr::kDefaultTimeout, a[Timeout]);
     set_attr(self, kSignatureVersion, pyutil::lower(a[SignatureVersion]).get());
     set_attr(self, kAddressingStyle, pyutil::lower(a[AddressingStyle]).get());
 
     Ref endpoint = without_trailing_slashes(a[Endpoint]);
-    if (!endpoint) endpoint = pyutil::Call().arg(a[Region]).arg(a[Internal]).method(self, kGetAwsEndpoint);
-    set_attr(self, kEndpoint, endpoint.get());
+    if (!endpoint) endpoint = pyutil::Call().arg(a[Region]).arg(a[Internal]).method(self, kGetAwsEndpointOp);
+    set_attr(self, attr::kEndpoint, endpoint.get());
 
     set_attr(self, kCustomDomain, a[DomainUrl] != Py_None ? Py_True : Py_False);
     Ref domain_url = without_trailing_slashes(a[DomainUrl]);
-    if (!domain_url) domain_url = check(PyObject_GetAttr(self, kEndpoint));
-    set_attr(self, kDomainUrl, domain_url.get());
+    if (!domain_url) domain_url = check(PyObject_GetAttr(self, attr::kEndpoint));
+    set_attr(self, attr::kDomainUrl, domain_url.get());
 
     Ref client = Ref::borrow(a[HttpClient]);
     if (a.is_none(HttpClient)) {
-        Ref client_type = check(PyObject_GetAttr(a.global(kHttpx), kHttpxClient));
+        Ref client_type = check(PyObject_GetAttr(a.global(httpx::kModule), httpx::kClientType));
         client = check(PyObject_CallNoArgs(client_type.get()));
     }
-    set_attr(self, kClient, client.get());
+    set_attr(self, attr::kClient, client.get());
     return Ref::borrow(Py_None);
 }
 

@@ -2,6 +2,7 @@
 // that accept it at an endpoint of their own.
 #include <vector>
 
+#include "kit/facilities.hpp"
 #include "pyutil/module.hpp"
 
 #include "dravik/shared.hpp"
@@ -46,10 +47,7 @@ constexpr const char* kClassDoc =
     "listings return plain records, and composite operations raise on failure.";
 
 void exec_dravik(PyObject* module) {
-    Py_XSETREF(g_parse_error_type, pyutil::import_attr("xml.etree.ElementTree", "ParseError").release());
-    Py_XSETREF(g_os, pyutil::import_module("os").release());
-    Py_XSETREF(g_os_path, pyutil::import_module("os.path").release());
-    Py_XSETREF(g_open, pyutil::import_attr("io", "open").release());
+    kit::import_facilities();
     Ref httpx = pyutil::import_module("httpx");
     Ref base_module = pyutil::import_sibling(module, "base");
     Ref base = pyutil::import_from(base_module.get(), "BaseStorageClient");

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "core/xml_writer.hpp"
+#include "kit/answers.hpp"
 #include "pyutil/call.hpp"
 #include "pyutil/convert.hpp"
 #include "pyutil/headers.hpp"
@@ -13,13 +14,17 @@
 
 namespace dravik {
 
+const Name kUploadsParam{"uploads"};
+const Name kPartNumberParam{"partNumber"};
+const Name kUploadIdParam{"uploadId"};
+
 Ref initiate_multipart_upload(Args& a) {
     enum { Key, ContentType, Headers, Timeout };
     Ref empty = pyutil::to_str("");
-    Ref params = text_dict({{&kUploadsParam, empty.get()}});
+    Ref params = kit::record({{&kUploadsParam, empty.get()}});
     Ref headers = pyutil::copy_headers(a[Headers]);
-    if (non_empty_text(a[ContentType])) pyutil::set_item(headers.get(), kContentTypeHeader, a[ContentType]);
-    return object_request(a.self(), kPost, a[Key], params.get(), nullptr, headers.get(), a[Timeout]);
+    if (non_empty_text(a[ContentType])) pyutil::set_item(headers.get(), header::kContentType, a[ContentType]);
+    return call_object_request(a.self(), verb::kPost, a[Key], params.get(), nullptr, headers.get(), a[Timeout]);
 }
 
 const pyutil::MethodSpec kInitiateMultipartSpec{
@@ -27,18 +32,20 @@ const pyutil::MethodSpec kInitiateMultipartSpec{
     "Start a multipart upload of `key`; the upload id is in the answer's UploadId element.",
     "httpx.Response",
     initiate_multipart_upload,
-    {{"key", Kind::Str, "str"}, {"content_type", Kind::OptStr, "Optional[str]", pyutil::none()}, kHeadersParam,
+    {{"key", Kind::Str, "str"},
+     {"content_type", Kind::OptStr, "Optional[str]", pyutil::none()},
+     kHeadersParam,
      kTimeoutParam},
 };
 
 Ref upload_part(Args& a) {
     enum { Key, UploadId, PartNumber, Data, ContentType, Headers, Timeout };
     Ref part_number = check(PyObject_Str(a[PartNumber]));
-    Ref params = text_dict({{&kPartNumberParam, part_number.get()}, {&kUploadIdParam, a[UploadId]}});
+    Ref params = kit::record({{&kPartNumberParam, part_number.get()}, {&kUploadIdParam, a[UploadId]}});
     Ref data = read_if_file(a[Data]);  // text stays text: the part is sent as given
     Ref headers = pyutil::copy_headers(a[Headers]);
-    if (non_empty_text(a[ContentType])) pyutil::set_item(headers.get(), kContentTypeHeader, a[ContentType]);
-    return object_request(a.self(), kPut, a[Key], params.get(), data.get(), headers.get(), a[Timeout]);
+    if (non_empty_text(a[ContentType])) pyutil::set_item(headers.get(), header::kContentType, a[ContentType]);
+    return call_object_request(a.self(), verb::kPut, a[Key], params.get(), data.get(), headers.get(), a[Timeout]);
 }
 
 const pyutil::MethodSpec kUploadPartSpec{
@@ -69,10 +76,10 @@ Ref finish_multipart_upload(Args& a) {
         views.push_back(pyutil::utf8(texts.back().get()));
     }
     Ref body = pyutil::to_str(core::xml::complete_multipart_body(views));
-    Ref params = text_dict({{&kUploadIdParam, a[UploadId]}});
+    Ref params = kit::record({{&kUploadIdParam, a[UploadId]}});
     Ref headers = pyutil::copy_headers(a[Headers]);
-    pyutil::set_item(headers.get(), kContentTypeHeader, kApplicationXml);
-    return object_request(a.self(), kPost, a[Key], params.get(), body.get(), headers.get(), a[Timeout]);
+    pyutil::set_item(headers.get(), header::kContentType, kApplicationXml);
+    return call_object_request(a.self(), verb::kPost, a[Key], params.get(), body.get(), headers.get(), a[Timeout]);
 }
 
 const pyutil::MethodSpec kFinishMultipartSpec{
@@ -92,9 +99,9 @@ const pyutil::MethodSpec kFinishMultipartSpec{
 
 Ref abort_multipart_upload(Args& a) {
     enum { Key, UploadId, Headers, Timeout };
-    Ref params = text_dict({{&kUploadIdParam, a[UploadId]}});
+    Ref params = kit::record({{&kUploadIdParam, a[UploadId]}});
     Ref headers = pyutil::copy_headers(a[Headers]);
-    return object_request(a.self(), kDelete, a[Key], params.get(), nullptr, headers.get(), a[Timeout]);
+    return call_object_request(a.self(), verb::kDelete, a[Key], params.get(), nullptr, headers.get(), a[Timeout]);
 }
 
 const pyutil::MethodSpec kAbortMultipartSpec{

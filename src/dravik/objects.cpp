@@ -4,6 +4,7 @@
 #include "core/listing.hpp"
 #include "core/s3_answers.hpp"
 #include "core/s3_url.hpp"
+#include "kit/answers.hpp"
 #include "pyutil/call.hpp"
 #include "pyutil/convert.hpp"
 #include "pyutil/headers.hpp"
@@ -14,41 +15,46 @@
 
 namespace dravik {
 
-// A dict of text keys and values, in the order given.
-Ref text_dict(std::initializer_list<std::pair<const Name*, PyObject*>> entries) {
-    Ref dict = check(PyDict_New());
-    for (const auto& [name, value] : entries) check(PyDict_SetItem(dict.get(), *name, value));
-    return dict;
-}
+// The listing query.
+const Name kListTypeParam{"list-type"};
+const Name kTwo{"2"};
+const Name kPrefixParam{"prefix"};
+const Name kMaxKeysParam{"max-keys"};
+const Name kContinuationTokenParam{"continuation-token"};
+// Fields of the listing records.
+const Name kLastModifiedField{"last_modified"};
+const Name kEtagField{"etag"};
+const Name kNextMarkerField{"next_marker"};
+const Name kCopySourceHeader{"x-amz-copy-source"};
 
 bool non_empty_text(PyObject* value) { return PyUnicode_Check(value) && PyUnicode_GET_LENGTH(value) > 0; }
 
 // The data itself, or what its read() returns when it has one (read once, whole).
 Ref read_if_file(PyObject* data) {
-    Ref read = pyutil::optional_attr(data, kRead);
+    Ref read = pyutil::optional_attr(data, method::kRead);
     if (!read) return Ref::borrow(data);
     return check(PyObject_CallNoArgs(read.get()));
 }
 
 // self._request(method, key, [query_params=...], [data=...], headers=..., timeout=...)
-Ref object_request(PyObject* self, PyObject* method, PyObject* key, PyObject* query_params, PyObject* data,
-                   PyObject* headers, PyObject* timeout) {
+Ref call_object_request(PyObject* self, PyObject* method, PyObject* key, PyObject* query_params, PyObject* data,
+                        PyObject* headers, PyObject* timeout) {
     pyutil::Call call;
     call.arg(method).arg(key);
-    if (query_params != nullptr) call.kw(kQueryParams, query_params);
-    if (data != nullptr) call.kw(kData, data);
-    call.kw(kHeaders, headers).kw(kTimeout, timeout);
-    return call.method(self, kUnderscoreRequest);
+    if (query_params != nullptr) call.kw(kw::kQueryParams, query_params);
+    if (data != nullptr) call.kw(kw::kData, data);
+    call.kw(kw::kHeaders, headers).kw(kw::kTimeout, timeout);
+    return call.method(self, op::kRequest);
 }
 
 Ref upload(Args& a) {
     enum { Key, Data, ContentType, ContentMd5, Headers, Timeout };
     Ref headers = pyutil::copy_headers(a[Headers]);
-    if (non_empty_text(a[ContentType])) pyutil::set_item(headers.get(), kContentTypeHeader, a[ContentType]);
-    if (non_empty_text(a[ContentMd5])) pyutil::set_item(headers.get(), kContentMd5Header, a[ContentMd5]);
+    if (non_empty_text(a[ContentType])) pyutil::set_item(headers.get(), header::kContentType, a[ContentType]);
+    if (non_empty_text(a[ContentMd5])) pyutil::set_item(headers.get(), header::kContentMd5, a[ContentMd5]);
     Ref data = read_if_file(a[Data]);
     if (PyUnicode_Check(data.get())) data = check(PyUnicode_AsUTF8String(data.get()));
-    return object_request(a.self(), kPut, a[Key], nullptr, data.get(), headers.get(), a[Timeout]);
+    return call_object_request(a.self(), verb::kPut, a[Key], nullptr, data.get(), headers.get(), a[Timeout]);
 }
 
 const pyutil::MethodSpec kUploadSpec{
@@ -72,20 +78,17 @@ const pyutil::MethodSpec kUploadSpec{
 Ref plain_object_request(Args& a, PyObject* method) {
     enum { Key, Headers, Timeout };
     Ref headers = pyutil::copy_headers(a[Headers]);
-    return object_request(a.self(), method, a[Key], nullptr, nullptr, headers.get(), a[Timeout]);
+    return call_object_request(a.self(), method, a[Key], nullptr, nullptr, headers.get(), a[Timeout]);
 }
 
-Ref download(Args& a) { return plain_object_request(a, kGet); }
+Ref download(Args& a) { return plain_object_request(a, verb::kGet); }
 
 const pyutil::MethodSpec kDownloadSpec{
-    "_download",
-    "GET the object `key` and return the response unchanged.",
-    "httpx.Response",
-    download,
-    {{"key", Kind::Str, "str"}, kHeadersParam, kTimeoutParam},
+    "_download", "GET the object `key` and return the response unchanged.", "httpx.Response",
+    download,    {{"key", Kind::Str, "str"}, kHeadersParam, kTimeoutParam},
 };
 
-Ref head(Args& a) { return plain_object_request(a, kHead); }
+Ref head(Args& a) { return plain_object_request(a, verb::kHead); }
 
 const pyutil::MethodSpec kHeadSpec{
     "head",
@@ -95,60 +98,53 @@ const pyutil::MethodSpec kHeadSpec{
     {{"key", Kind::Str, "str"}, kHeadersParam, {"timeout", Kind::Any, kTimeoutType, pyutil::integer(10)}},
 };
 
-Ref delete_object(Args& a) { return plain_object_request(a, kDelete); }
+Ref delete_object(Args& a) { return plain_object_request(a, verb::kDelete); }
 
 const pyutil::MethodSpec kDeleteSpec{
-    "delete",
-    "DELETE the object `key` and return the response unchanged.",
-    "httpx.Response",
-    delete_object,
-    {{"key", Kind::Str, "str"}, kHeadersParam, kTimeoutParam},
+    "delete",      "DELETE the object `key` and return the response unchanged.", "httpx.Response",
+    delete_object, {{"key", Kind::Str, "str"}, kHeadersParam, kTimeoutParam},
 };
-
-// An element text as a record value: `missing` for no element, None for one without text.
-Ref text_value(const core::xml::Text& text, PyObject* missing) {
-    if (text.missing()) return Ref::borrow(missing);
-    if (text.empty()) return Ref::borrow(Py_None);
-    return pyutil::to_str(text.value);
-}
 
 Ref list_objects(Args& a) {
     enum { Prefix, Marker, Limit, Headers, Timeout };
     Ref limit_text = check(PyObject_Str(a[Limit]));
-    Ref params = text_dict({{&kListTypeParam, kTwo}, {&kPrefixParam, a[Prefix]}, {&kMaxKeysParam, limit_text.get()}});
+    Ref params = kit::record({{&kListTypeParam, kTwo}, {&kPrefixParam, a[Prefix]}, {&kMaxKeysParam, limit_text.get()}});
     if (PyUnicode_GET_LENGTH(a[Marker]) > 0) check(PyDict_SetItem(params.get(), kContinuationTokenParam, a[Marker]));
     Ref headers = pyutil::copy_headers(a[Headers]);
     Ref empty_key = pyutil::to_str("");
-    Ref response = object_request(a.self(), kGet, empty_key.get(), params.get(), nullptr, headers.get(), a[Timeout]);
+    Ref response =
+        call_object_request(a.self(), verb::kGet, empty_key.get(), params.get(), nullptr, headers.get(), a[Timeout]);
 
     Ref text = pyutil::response_text(response.get());
-    const core::listing::Listing listing = read_answer(
+    const core::listing::Listing listing = kit::read_xml_answer(
         [&] { return core::listing::read(core::listing::kS3ListObjectsV2, pyutil::utf8(text.get())); });
     enum { KeyField, SizeField, LastModifiedField, EtagField };  // the schema's field order
     Ref empty = pyutil::to_str("");
     Ref zero = check(PyLong_FromLong(0));
     Ref objects = check(PyList_New(0));
     for (std::size_t i = 0; i < listing.size(); ++i) {
-        Ref key = text_value(listing.field(i, KeyField), empty.get());
+        Ref key = kit::text_value(listing.field(i, KeyField), empty.get());
         // Size is read as int() reads text: a sign and surrounding blanks are accepted, and an
         // element without text fails as int(None) does.
         const core::xml::Text& size_text = listing.field(i, SizeField);
         Ref size = size_text.missing() ? zero
                    : size_text.empty() ? check(PyNumber_Long(Py_None))
                                        : check(PyLong_FromUnicodeObject(pyutil::to_str(size_text.value).get(), 10));
-        Ref modified = text_value(listing.field(i, LastModifiedField), empty.get());
+        Ref modified = kit::text_value(listing.field(i, LastModifiedField), empty.get());
         std::string_view tag = listing.field(i, EtagField).value;
         while (!tag.empty() && tag.front() == '"') tag.remove_prefix(1);
         while (!tag.empty() && tag.back() == '"') tag.remove_suffix(1);
         Ref etag = pyutil::to_str(tag);
-        Ref record = text_dict({{&kKeyField, key.get()}, {&kSizeField, size.get()},
-                                {&kLastModifiedField, modified.get()}, {&kEtagField, etag.get()}});
+        Ref record = kit::record({{&kKeyField, key.get()},
+                                  {&kSizeField, size.get()},
+                                  {&kLastModifiedField, modified.get()},
+                                  {&kEtagField, etag.get()}});
         check(PyList_Append(objects.get(), record.get()));
     }
     const bool truncated = listing.continues();
-    Ref result = text_dict({{&kObjectsField, objects.get()}, {&kIsTruncatedField, truncated ? Py_True : Py_False}});
+    Ref result = kit::record({{&kObjectsField, objects.get()}, {&kIsTruncatedField, truncated ? Py_True : Py_False}});
     if (truncated) {
-        Ref marker = text_value(listing.next_marker(), empty.get());
+        Ref marker = kit::text_value(listing.next_marker(), empty.get());
         check(PyDict_SetItem(result.get(), kNextMarkerField, marker.get()));
     }
     return result;
@@ -179,7 +175,7 @@ Ref copy_object(Args& a) {
     Ref copy_source = pyutil::to_str(source);
     Ref headers = pyutil::copy_headers(a[Headers]);
     pyutil::set_item(headers.get(), kCopySourceHeader, copy_source.get());
-    Ref response = object_request(self, kPut, a[DestKey], nullptr, nullptr, headers.get(), a[Timeout]);
+    Ref response = call_object_request(self, verb::kPut, a[DestKey], nullptr, nullptr, headers.get(), a[Timeout]);
     if (pyutil::status_code(response.get()) != 200) pyutil::raise_failure("复制对象失败: ", response.get());
     // The service reports some copy failures inside a 200 answer, as an Error document.
     Ref text = pyutil::response_text(response.get());

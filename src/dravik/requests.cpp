@@ -4,8 +4,9 @@
 #include "core/s3_url.hpp"
 #include "core/url.hpp"
 #include "core/utc_time.hpp"
-#include "pyutil/clock.hpp"
+#include "kit/answers.hpp"
 #include "pyutil/call.hpp"
+#include "pyutil/clock.hpp"
 #include "pyutil/convert.hpp"
 #include "pyutil/headers.hpp"
 #include "pyutil/response.hpp"
@@ -15,14 +16,17 @@
 
 namespace dravik {
 
-// Adds the date headers of the selected signature version when absent, and returns the payload
-// hash a Version 4 signature must cover: the caller's own x-amz-content-sha256 entry, or an
-// empty Ref when the default "UNSIGNED-PAYLOAD" entry was added here.
-Ref complete_date_headers(PyObject* headers, bool version2) {
+const Name kPayloadHash{"payload_hash"};
+
+// Adds, when absent, the entries the selected signature version signs besides Host: "Date" for
+// Version 2; "x-amz-date" and "x-amz-content-sha256" (as "UNSIGNED-PAYLOAD") for Version 4.
+// Returns the caller's own x-amz-content-sha256 value, which the Version 4 signature must then
+// cover as its payload hash; empty when there is none and the signer's default applies.
+Ref add_signing_headers(PyObject* headers, bool version2) {
     if (version2) {
-        if (!pyutil::has_key(headers, kDateHeader) && !pyutil::has_key_lower(headers, "date")) {
+        if (!pyutil::has_key(headers, header::kDate) && !pyutil::has_key_lower(headers, "date")) {
             Ref date = pyutil::to_str(core::format_rfc1123(pyutil::utc_now()));
-            pyutil::set_item(headers, kDateHeader, date.get());
+            pyutil::set_item(headers, header::kDate, date.get());
         }
         return {};
     }
@@ -40,23 +44,23 @@ void authorize(PyObject* self, bool version2, PyObject* method, PyObject* key, P
                PyObject* query_params, PyObject* bucket, PyObject* payload_hash) {
     pyutil::Call sign;
     sign.arg(method).arg(key).arg(headers).arg(query_params);
-    if (bucket != nullptr) sign.kw(kBucketKeyword, bucket);
+    if (bucket != nullptr) sign.kw(kw::kBucket, bucket);
     if (payload_hash != nullptr && !version2) sign.kw(kPayloadHash, payload_hash);
-    Ref authorization = sign.method(self, version2 ? kSignRequestV2 : kSignRequest);
-    pyutil::set_item(headers, kAuthorizationHeader, authorization.get());
+    Ref authorization = sign.method(self, version2 ? kSignRequestV2Op : kSignRequestOp);
+    pyutil::set_item(headers, header::kAuthorization, authorization.get());
 }
 
 bool non_empty_dict(PyObject* value) { return PyDict_Check(value) && PyDict_GET_SIZE(value) > 0; }
 
-Ref request(Args& a) {
+Ref send_object_request(Args& a) {
     enum { Method, Key, QueryParams };
     PyObject* self = a.self();
     Keep keep;
     Ref kwargs = a.kwargs() ? Ref::borrow(a.kwargs()) : check(PyDict_New());
     Ref headers;
-    if (PyObject* given = PyDict_GetItemWithError(kwargs.get(), kHeaders)) {
+    if (PyObject* given = PyDict_GetItemWithError(kwargs.get(), kw::kHeaders)) {
         headers = Ref::borrow(given);
-        check(PyDict_DelItem(kwargs.get(), kHeaders));
+        check(PyDict_DelItem(kwargs.get(), kw::kHeaders));
     } else if (PyErr_Occurred()) {
         throw pyutil::Error{};
     } else {
@@ -64,31 +68,38 @@ Ref request(Args& a) {
     }
 
     const bool virtual_style = pyutil::attr_is(self, kAddressingStyle, kVirtual);
-    const core::s3::Target target = core::s3::object_target(
-        pyutil::text_attr(self, kEndpoint, keep), pyutil::text_attr(self, kBucket, keep), virtual_style, a.str(Key));
-    if (!pyutil::has_key(headers.get(), kHostHeader) && !pyutil::has_key_lower(headers.get(), "host")) {
-        pyutil::set_item(headers.get(), kHostHeader, pyutil::to_str(target.host).get());
+    const core::s3::Target target =
+        core::s3::object_target(pyutil::text_attr(self, attr::kEndpoint, keep),
+                                pyutil::text_attr(self, attr::kBucket, keep), virtual_style, a.str(Key));
+    if (!pyutil::has_key(headers.get(), header::kHost) && !pyutil::has_key_lower(headers.get(), "host")) {
+        pyutil::set_item(headers.get(), header::kHost, pyutil::to_str(target.host).get());
     }
     const bool version2 = pyutil::attr_is(self, kSignatureVersion, kVersion2);
-    Ref payload_hash = complete_date_headers(headers.get(), version2);
-    authorize(self, version2, a[Method], a[Key], headers.get(), a[QueryParams], nullptr, payload_hash.get());
+    Ref callers_payload_hash = add_signing_headers(headers.get(), version2);
+    authorize(self, version2, a[Method], a[Key], headers.get(), a[QueryParams], nullptr, callers_payload_hash.get());
 
     // The query travels in the URL, encoded as it was signed: httpx's own encoding of `params`
     // writes a blank as "+", which servers that check the query as received refuse.
+    // A caller who passes `params` of its own has them sent as given, in place of the signed
+    // query: the keyword is the caller's, as it would be in a call of httpx itself, and it is then
+    // the caller's to keep `params` equal to the `query_params` the signature covers.
     std::string url_text = target.url;
-    const int own_params = check(PyDict_Contains(kwargs.get(), kParams));
-    if (non_empty_dict(a[QueryParams]) && !own_params) core::append_query(url_text, pyutil::query_pairs(a[QueryParams]));
-    PyObject* timeout = PyDict_GetItemWithError(kwargs.get(), kTimeout);
-    if (timeout == nullptr && PyErr_Occurred()) throw pyutil::Error{};
-    if (timeout == nullptr || timeout == Py_None) {
-        Ref fallback = check(PyObject_GetAttr(self, kDefaultTimeout));
-        if (fallback.get() != Py_None) check(PyDict_SetItem(kwargs.get(), kTimeout, fallback.get()));
-    }
+    const int own_params = check(PyDict_Contains(kwargs.get(), kw::kParams));
+    if (non_empty_dict(a[QueryParams]) && !own_params)
+        core::append_query(url_text, pyutil::query_pairs(a[QueryParams]));
+    PyObject* given_timeout = PyDict_GetItemWithError(kwargs.get(), kw::kTimeout);
+    if (given_timeout == nullptr && PyErr_Occurred()) throw pyutil::Error{};
+    Ref timeout = kit::effective_timeout(self, given_timeout);
+    if (timeout && timeout.get() != given_timeout) check(PyDict_SetItem(kwargs.get(), kw::kTimeout, timeout.get()));
 
-    Ref client = check(PyObject_GetAttr(self, kClient));
+    Ref client = check(PyObject_GetAttr(self, attr::kClient));
     Ref url = pyutil::to_str(url_text);
-    return pyutil::Call().arg(a[Method]).arg(url.get()).kw(kHeaders, headers.get()).kwargs(kwargs.get())
-        .method(client.get(), kRequest);
+    return pyutil::Call()
+        .arg(a[Method])
+        .arg(url.get())
+        .kw(kw::kHeaders, headers.get())
+        .kwargs(kwargs.get())
+        .method(client.get(), httpx::kRequest);
 }
 
 const pyutil::MethodSpec kRequestSpec{
@@ -98,7 +109,7 @@ const pyutil::MethodSpec kRequestSpec{
     "keywords go to the HTTP client's request(). The client's default time-out applies when no\n"
     "time-out is given.",
     "httpx.Response",
-    request,
+    send_object_request,
     {
         {"method", Kind::Str, "str"},
         {"key", Kind::Str, "str"},
@@ -110,49 +121,43 @@ const pyutil::MethodSpec kRequestSpec{
 // The bucket an operation acts on: its argument, or the client's own when that is empty.
 Ref target_bucket(PyObject* self, PyObject* bucket_name) {
     if (PyUnicode_GET_LENGTH(bucket_name) > 0) return Ref::borrow(bucket_name);
-    return check(PyObject_GetAttr(self, kBucket));
+    return check(PyObject_GetAttr(self, attr::kBucket));
 }
 
-// The same, when its text is needed here: a client bucket that is not text is named in the error.
+// The same, when its text is needed here. The argument is always text, so only the client's own
+// bucket can fail the test, and the error names that attribute.
 Ref target_bucket_text(PyObject* self, PyObject* bucket_name) {
     Ref bucket = target_bucket(self, bucket_name);
-    if (!PyUnicode_Check(bucket.get())) {
-        Keep keep;
-        pyutil::text_attr(self, kBucket, keep);
-    }
+    if (!PyUnicode_Check(bucket.get())) pyutil::raise_attr_not_text(attr::kBucket, bucket.get());
     return bucket;
 }
 
-Ref bucket_request(Args& a) {
+Ref send_bucket_request(Args& a) {
     enum { Method, BucketName, QueryParams, Data, Headers, Timeout };
     PyObject* self = a.self();
     Keep keep;
     Ref bucket = target_bucket_text(self, a[BucketName]);
     const bool virtual_style = pyutil::attr_is(self, kAddressingStyle, kVirtual);
-    const core::s3::Target target =
-        core::s3::bucket_target(pyutil::text_attr(self, kEndpoint, keep), pyutil::utf8(bucket.get()), virtual_style);
+    const core::s3::Target target = core::s3::bucket_target(pyutil::text_attr(self, attr::kEndpoint, keep),
+                                                            pyutil::utf8(bucket.get()), virtual_style);
 
     Ref headers = pyutil::copy_headers(a[Headers]);
-    pyutil::set_item(headers.get(), kHostHeader, pyutil::to_str(target.host).get());
+    pyutil::set_item(headers.get(), header::kHost, pyutil::to_str(target.host).get());
     const bool version2 = pyutil::attr_is(self, kSignatureVersion, kVersion2);
-    Ref payload_hash = complete_date_headers(headers.get(), version2);
+    Ref callers_payload_hash = add_signing_headers(headers.get(), version2);
     Ref empty_key = pyutil::to_str("");
     authorize(self, version2, a[Method], empty_key.get(), headers.get(), a[QueryParams], bucket.get(),
-              payload_hash.get());
+              callers_payload_hash.get());
 
     std::string url_text = target.url;
     if (non_empty_dict(a[QueryParams])) core::append_query(url_text, pyutil::query_pairs(a[QueryParams]));
     Ref url = pyutil::to_str(url_text);
     pyutil::Call send;
-    send.arg(a[Method]).arg(url.get()).kw(kHeaders, headers.get()).kw(kContent, a[Data]);
-    Ref fallback;
-    if (!a.is_none(Timeout)) {
-        send.kw(kTimeout, a[Timeout]);
-    } else if (fallback = check(PyObject_GetAttr(self, kDefaultTimeout)); fallback.get() != Py_None) {
-        send.kw(kTimeout, fallback.get());
-    }
-    Ref client = check(PyObject_GetAttr(self, kClient));
-    return send.method(client.get(), kRequest);
+    send.arg(a[Method]).arg(url.get()).kw(kw::kHeaders, headers.get()).kw(kw::kContent, a[Data]);
+    Ref timeout = kit::effective_timeout(self, a[Timeout]);
+    if (timeout) send.kw(kw::kTimeout, timeout.get());
+    Ref client = check(PyObject_GetAttr(self, attr::kClient));
+    return send.method(client.get(), httpx::kRequest);
 }
 
 const pyutil::MethodSpec kBucketRequestSpec{
@@ -160,7 +165,7 @@ const pyutil::MethodSpec kBucketRequestSpec{
     "Send a signed request on a bucket as a whole (the client's own when `bucket_name` is\n"
     "empty) and return the httpx response unchanged. `headers` is copied, never changed.",
     "httpx.Response",
-    bucket_request,
+    send_bucket_request,
     {
         {"method", Kind::Str, "str"},
         {"bucket_name", Kind::Str, "str", pyutil::text("")},

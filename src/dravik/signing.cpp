@@ -6,8 +6,8 @@
 #include "core/sigv4.hpp"
 #include "core/url.hpp"
 #include "core/utc_time.hpp"
-#include "pyutil/clock.hpp"
 #include "pyutil/call.hpp"
+#include "pyutil/clock.hpp"
 #include "pyutil/convert.hpp"
 #include "pyutil/headers.hpp"
 #include "pyutil/response.hpp"
@@ -59,7 +59,7 @@ std::string_view text_form(PyObject* value, Keep& keep) { return keep.text(check
 // The bucket a signature names: the `bucket` argument when given, else the client's own.
 std::string_view signing_bucket(PyObject* self, PyObject* bucket_arg, Keep& keep) {
     if (PyUnicode_GET_LENGTH(bucket_arg) > 0) return pyutil::utf8(bucket_arg);
-    return pyutil::text_attr(self, kBucket, keep);
+    return pyutil::text_attr(self, attr::kBucket, keep);
 }
 
 Ref sign_request(Args& a) {
@@ -107,7 +107,7 @@ Ref sign_request(Args& a) {
         request.headers.emplace_back(lowered, header_value(value, keep));
     }
     if (!has_host) {
-        fallback_host = core::strip_scheme_markers(pyutil::text_attr(self, kEndpoint, keep));
+        fallback_host = core::strip_scheme_markers(pyutil::text_attr(self, attr::kEndpoint, keep));
         request.headers.emplace_back("host", fallback_host);
     }
 
@@ -115,8 +115,9 @@ Ref sign_request(Args& a) {
     request.canonical_uri = canonical_uri;
     request.payload_hash = a.str(PayloadHash);
     request.request_time = amz_date;
-    request.scope = {date_stamp, pyutil::text_attr(self, kRegion, keep), core::sigv4::kS3Service};
-    request.credentials = {pyutil::text_attr(self, kAccessKey, keep), pyutil::text_attr(self, kSecretKey, keep)};
+    request.scope = {date_stamp, pyutil::text_attr(self, attr::kRegion, keep), core::sigv4::kS3Service};
+    request.credentials = {pyutil::text_attr(self, attr::kAccessKey, keep),
+                           pyutil::text_attr(self, attr::kSecretKey, keep)};
     return pyutil::to_str(core::sigv4::authorization(scheme, request));
 }
 
@@ -149,7 +150,8 @@ Ref sign_request_v2(Args& a) {
 
     // The service signs the bucket in the resource whatever the addressing style.
     std::string path = "/";
-    if (!a.flag(ServiceLevel)) path = core::sigv2::resource_path(scheme, signing_bucket(self, a[BucketArg], keep), a.str(Key));
+    if (!a.flag(ServiceLevel))
+        path = core::sigv2::resource_path(scheme, signing_bucket(self, a[BucketArg], keep), a.str(Key));
     std::vector<core::sigv2::SubResource> sub_resources;
     PyObject* query = a[QueryParams];
     Py_ssize_t pos = 0;
@@ -171,14 +173,14 @@ Ref sign_request_v2(Args& a) {
 
     // The three slots are looked up under exactly these names; values are written as text.
     auto slot = [&](PyObject* entry) { return entry ? text_form(entry, keep) : std::string_view(); };
-    PyObject* date = exact_entry(headers, kDateHeader);
+    PyObject* date = exact_entry(headers, header::kDate);
     if (!truthy(date)) date = exact_entry(headers, kAmzDateHeader);
     request.method = a.str(Method);
-    request.content_md5 = slot(exact_entry(headers, kContentMd5Header));
-    request.content_type = slot(exact_entry(headers, kContentTypeHeader));
+    request.content_md5 = slot(exact_entry(headers, header::kContentMd5));
+    request.content_type = slot(exact_entry(headers, header::kContentType));
     request.date = slot(date);
-    return pyutil::to_str(core::sigv2::authorization(scheme, pyutil::text_attr(self, kAccessKey, keep),
-                                                     pyutil::text_attr(self, kSecretKey, keep), request));
+    return pyutil::to_str(core::sigv2::authorization(scheme, pyutil::text_attr(self, attr::kAccessKey, keep),
+                                                     pyutil::text_attr(self, attr::kSecretKey, keep), request));
 }
 
 const pyutil::MethodSpec kSignRequestV2Spec{

@@ -5,8 +5,8 @@
 #include "core/sigv4.hpp"
 #include "core/url.hpp"
 #include "core/utc_time.hpp"
-#include "pyutil/clock.hpp"
 #include "pyutil/call.hpp"
+#include "pyutil/clock.hpp"
 #include "pyutil/convert.hpp"
 #include "pyutil/headers.hpp"
 #include "pyutil/response.hpp"
@@ -16,15 +16,18 @@
 
 namespace dravik {
 
+const Name kPresignUrlOp{"_presign_url"};
+const Name kExpires{"expires"};
+
 std::string public_url(PyObject* self, std::string_view key, Keep& keep) {
     core::s3::PublicUrlBase base{};
     base.custom_domain = pyutil::attr_truth(self, kCustomDomain);
     base.virtual_style = !base.custom_domain && pyutil::attr_is(self, kAddressingStyle, kVirtual);
     if (base.custom_domain) {
-        base.domain_url = pyutil::text_attr(self, kDomainUrl, keep);
+        base.domain_url = pyutil::text_attr(self, attr::kDomainUrl, keep);
     } else {
-        base.endpoint = pyutil::text_attr(self, kEndpoint, keep);
-        base.bucket = pyutil::text_attr(self, kBucket, keep);
+        base.endpoint = pyutil::text_attr(self, attr::kEndpoint, keep);
+        base.bucket = pyutil::text_attr(self, attr::kBucket, keep);
     }
     return core::s3::object_url(base, key);
 }
@@ -48,8 +51,9 @@ Ref presign_url(Args& a) {
     // The five X-Amz- names are text, so a name of bytes could not be sorted among them.
     request.extra = pyutil::query_pairs(a[QueryParams], true);
     request.request_time = amz_date;
-    request.scope = {date_stamp, pyutil::text_attr(self, kRegion, keep), core::sigv4::kS3Service};
-    request.credentials = {pyutil::text_attr(self, kAccessKey, keep), pyutil::text_attr(self, kSecretKey, keep)};
+    request.scope = {date_stamp, pyutil::text_attr(self, attr::kRegion, keep), core::sigv4::kS3Service};
+    request.credentials = {pyutil::text_attr(self, attr::kAccessKey, keep),
+                           pyutil::text_attr(self, attr::kSecretKey, keep)};
     return pyutil::to_str(core::sigv4::presigned_url(request));
 }
 
@@ -85,7 +89,7 @@ const pyutil::MethodSpec kGetPathUrlSpec{
 
 Ref get_shared_url(Args& a) {
     enum { Key, ExpireTime };
-    return pyutil::Call().arg(kGet).arg(a[Key]).kw(kExpires, a[ExpireTime]).method(a.self(), kPresignUrl);
+    return pyutil::Call().arg(verb::kGet).arg(a[Key]).kw(kExpires, a[ExpireTime]).method(a.self(), kPresignUrlOp);
 }
 
 const pyutil::MethodSpec kGetSharedUrlSpec{

@@ -87,15 +87,6 @@ PartSource PartSource::file(PyObject* path) {
 
 PartSource PartSource::bytes(PyObject* data) { return PartSource(nullptr, data, PyBytes_GET_SIZE(data)); }
 
-long long part_size_value(PyObject* part_size) {
-    int overflow = 0;
-    const long long value = PyLong_AsLongLongAndOverflow(part_size, &overflow);
-    if (value == -1 && PyErr_Occurred()) throw pyutil::Error{};
-    if (overflow > 0) return std::numeric_limits<long long>::max();
-    if (overflow < 0 || value < 1) pyutil::raise_format(PyExc_ValueError, "part_size must be at least 1, not %S", part_size);
-    return value;
-}
-
 Ref upload_parts(const PartUpload& u, const PartSource& source, long long part_size) {
     const long long total_size = source.size();
     const long long total_parts = total_size / part_size + (total_size % part_size != 0 ? 1 : 0);

@@ -56,10 +56,6 @@ struct PartUpload {
 // reaches the caller unchanged; the file is closed on every way out.
 Ref upload_parts(const PartUpload& upload, const PartSource& source, long long part_size);
 
-// A part-size argument as a number of bytes: ValueError below 1 (nothing can be cut into parts
-// of no bytes); an integer too large for the arithmetic counts as the largest one.
-long long part_size_value(PyObject* part_size);
-
 // The end of a finished upload: unless the finishing answer has the status 200, Exception
 // "完成分片失败: <status> <text>"; else {"upload_id": upload_id, <parts_field>: parts,
 // "result": answer.json()}.

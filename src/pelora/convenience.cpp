@@ -1,4 +1,5 @@
 // Operations that answer with a plain value: a success flag, or an object's body.
+#include "kit/facilities.hpp"
 #include "pyutil/call.hpp"
 #include "pyutil/response.hpp"
 
@@ -19,7 +20,7 @@ Ref flag(bool value) { return Ref::borrow(value ? Py_True : Py_False); }
 
 // The whole content of a local file, the file closed again on every way out.
 Ref read_file(PyObject* path) {
-    Ref file = pyutil::Call().arg(path).arg(kRb).call(g_open);
+    Ref file = pyutil::Call().arg(path).arg(kRb).call(kit::facilities.open);
     Ref content = Ref::steal(PyObject_CallMethodNoArgs(file.get(), kRead));
     if (!content) {
         pyutil::PendingError keep;
@@ -35,7 +36,7 @@ Ref read_file(PyObject* path) {
 Ref upload_file(Args& a) {
     enum { Key, LocalPath, ContentType, Headers, Timeout };
     PyObject* self = a.self();
-    Ref is_file = pyutil::Call().arg(a[LocalPath]).method(g_os_path, kIsfile);
+    Ref is_file = pyutil::Call().arg(a[LocalPath]).method(kit::facilities.os_path, kIsfile);
     if (!truthy(is_file.get())) {
         Ref message = check(PyUnicode_FromFormat("%s%U", "文件不存在: ", a[LocalPath]));
         PyErr_SetObject(PyExc_FileNotFoundError, message.get());

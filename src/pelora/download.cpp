@@ -1,9 +1,12 @@
-// Downloads into a local file, whole, streamed in chunks, or in ranged parts. Every failure after
-// the arguments were accepted answers False; the target is replaced only by a complete object.
-#include <cstdio>
-#include <random>
+// Downloads into a local file, whole, streamed in chunks, or in ranged parts, through the kit's
+// temporary file and ranged loop. Every failure after the arguments were accepted answers False,
+// and the target is replaced only by a complete object.
 #include <string>
 
+#include "core/transfer.hpp"
+#include "kit/answers.hpp"
+#include "kit/local_file.hpp"
+#include "kit/ranged_download.hpp"
 #include "pyutil/call.hpp"
 #include "pyutil/response.hpp"
 
@@ -15,54 +18,9 @@ namespace {
 constexpr long long kStreamThreshold = 5LL * 1024 * 1024 * 1024;  // objects from this size are streamed
 constexpr long long kDefaultChunkSize = 8LL * 1024 * 1024;
 
-const Name kDirname{"dirname"};
-const Name kMakedirs{"makedirs"};
-const Name kExistOk{"exist_ok"};
 const Name kIterBytes{"iter_bytes"};
 const Name kEnter{"__enter__"};
 const Name kExit{"__exit__"};
-const Name kResponseHeaders{"headers"};
-const Name kExclusiveBinary{"xb"};
-const Name kClose{"close"};
-const Name kWrite{"write"};
-const Name kUnlink{"unlink"};
-const Name kReplace{"replace"};
-
-// PHASE-A GLUE: the kit's temporary-file target takes this class's place.
-class TargetFile {
-public:
-    explicit TargetFile(PyObject* target) : target_(Ref::borrow(target)) {
-        std::string_view path = pyutil::utf8(target);
-        std::random_device random;
-        char suffix[24];
-        std::snprintf(suffix, sizeof suffix, ".%08x%08x.part", random(), random());
-        const std::size_t name_start = path.rfind('/') == std::string_view::npos ? 0 : path.rfind('/') + 1;
-        std::string part(path.substr(0, name_start));
-        part.append(".").append(path.substr(name_start)).append(suffix);
-        Ref part_text = pyutil::to_str(part);
-        file_ = pyutil::Call().arg(part_text.get()).arg(kExclusiveBinary).call(g_open);
-        path_ = std::move(part_text);
-    }
-    ~TargetFile() {
-        if (!path_) return;
-        pyutil::PendingError keep;
-        if (file_) Ref closed = Ref::steal(PyObject_CallMethodNoArgs(file_.get(), kClose));
-        Ref removed = Ref::steal(PyObject_CallMethodOneArg(g_os, kUnlink, path_.get()));
-    }
-    TargetFile(const TargetFile&) = delete;
-    TargetFile& operator=(const TargetFile&) = delete;
-
-    void write(PyObject* bytes) { check(PyObject_CallMethodOneArg(file_.get(), kWrite, bytes)); }
-    void commit() {
-        check(PyObject_CallMethodNoArgs(file_.get(), kClose));
-        file_ = Ref();
-        Ref replaced = pyutil::Call().arg(path_.get()).arg(target_.get()).method(g_os, kReplace);
-        path_ = Ref();
-    }
-
-private:
-    Ref target_, path_, file_;
-};
 
 // Runs `body`; an exception derived from Exception becomes the answer False.
 template <class Body>
@@ -82,25 +40,16 @@ bool below_one(PyObject* size) {
     return check(PyObject_RichCompareBool(size, one.get(), Py_LT)) == 1;
 }
 
-void make_parent_directory(PyObject* local_path) {
-    Ref directory = pyutil::Call().arg(local_path).method(g_os_path, kDirname);
-    if (PyUnicode_GET_LENGTH(directory.get()) == 0) return;
-    Ref made = pyutil::Call().arg(directory.get()).kw(kExistOk, Py_True).method(g_os, kMakedirs);
-}
-
-// The object's size from the client's own head(): -1 unless it answers 200.
+// The object's size from the client's own head(), which prints its URL and keeps its 10 seconds;
+// -1 unless it answers 200.
 long long object_size(PyObject* self, PyObject* key) {
     Ref head = pyutil::Call().arg(key).method(self, kHeadMethod);
     if (pyutil::status_code(head.get()) != 200) return -1;
-    Ref headers = check(PyObject_GetAttr(head.get(), kResponseHeaders));
-    Ref zero = check(PyLong_FromLong(0));
-    Ref length = pyutil::Call().arg(kContentLengthHeader).arg(zero.get()).method(headers.get(), kHttpGet);
-    Ref number = check(PyNumber_Long(length.get()));
-    const long long size = PyLong_AsLongLong(number.get());
-    if (size == -1 && PyErr_Occurred()) throw pyutil::Error{};
-    return size;
+    return kit::content_length(head.get());
 }
 
+// The streamed GET, always to the bucket's own endpoint, with the Authorization header only.
+// The response is closed on every way out.
 bool streamed(PyObject* self, PyObject* key, PyObject* local_path, long long chunk_size, PyObject* timeout) {
     Keep keep;
     Ref url = pyutil::to_str(object_url(pyutil::text_attr(self, kApiHost, keep), pyutil::utf8(key)));
@@ -114,10 +63,13 @@ bool streamed(PyObject* self, PyObject* key, PyObject* local_path, long long chu
                       .kw(kTimeout, timeout)
                       .method(client.get(), kHttpStream);
     Ref response = check(PyObject_CallMethodNoArgs(manager.get(), kEnter));
-    bool done = false;
+    auto close = [&] {
+        return Ref::steal(PyObject_CallMethodObjArgs(manager.get(), kExit, Py_None, Py_None, Py_None, nullptr));
+    };
     try {
+        bool done = false;
         if (pyutil::status_code(response.get()) == 200) {
-            TargetFile file(local_path);
+            kit::TargetFile file(local_path);
             Ref size = check(PyLong_FromLongLong(chunk_size));
             Ref chunks = check(PyObject_CallMethodOneArg(response.get(), kIterBytes, size.get()));
             Ref iterator = check(PyObject_GetIter(chunks.get()));
@@ -129,24 +81,61 @@ bool streamed(PyObject* self, PyObject* key, PyObject* local_path, long long chu
             file.commit();
             done = true;
         }
+        check(close().release());
+        return done;
     } catch (const pyutil::Error&) {
         pyutil::PendingError keep_error;
-        Ref exited = Ref::steal(PyObject_CallMethod(manager.get(), "__exit__", "OOO", Py_None, Py_None, Py_None));
+        Ref closed = close();
         throw;
     }
-    Ref exited = check(PyObject_CallMethod(manager.get(), "__exit__", "OOO", Py_None, Py_None, Py_None));
-    return done;
 }
 
 bool whole(PyObject* self, PyObject* key, PyObject* local_path) {
     Ref response = pyutil::Call().arg(key).method(self, kDownloadMethod);
     if (pyutil::status_code(response.get()) != 200) return false;
     Ref content = pyutil::response_content(response.get());
-    TargetFile file(local_path);
+    kit::TargetFile file(local_path);
     file.write(content.get());
     file.commit();
     return true;
 }
+
+// The ranged download's hooks: the size from head(), each range a signed GET of its own to the
+// bucket's endpoint, failures answered with False.
+class Ranges : public kit::RangedDownload {
+public:
+    Ranges(PyObject* self, PyObject* key, PyObject* timeout) : self_(self), key_(key) {
+        Keep keep;
+        url_ = pyutil::to_str(object_url(pyutil::text_attr(self, kApiHost, keep), pyutil::utf8(key)));
+        timeout_ = request_timeout(self, timeout);
+        client_ = check(PyObject_GetAttr(self, kClient));
+    }
+
+    long long object_size() override {
+        const long long size = pelora::object_size(self_, key_);
+        if (size < 0) pyutil::raise_message("获取文件信息失败");
+        if (size == 0) pyutil::raise_message(kit::kEmptyObject);
+        return size;
+    }
+
+    Ref fetch(const kit::Part& part) override {
+        Ref authorization = get_authorization(self_, key_);
+        Ref range = pyutil::to_str(corvault::core::transfer::range_header(part));
+        Ref headers = text_dict({{&kAuthorizationHeader, authorization.get()}, {&kRangeHeader, range.get()}});
+        return pyutil::Call()
+            .arg(url_.get())
+            .kw(kHeaders, headers.get())
+            .kw(kTimeout, timeout_.get())
+            .method(client_.get(), kHttpGet);
+    }
+
+    bool reports_failure_as_false() const override { return true; }
+
+private:
+    PyObject* self_;
+    PyObject* key_;
+    Ref url_, timeout_, client_;
+};
 
 }  // namespace
 
@@ -155,18 +144,13 @@ Ref download(Args& a) {
     PyObject* self = a.self();
     return false_on_failure([&] {
         if (!a.is_none(ChunkSize) && below_one(a[ChunkSize])) return false;
-        make_parent_directory(a[LocalPath]);
+        kit::make_parent_directories(a.str(LocalPath));
         const long long size = object_size(self, a[Key]);
         if (size < 0) return false;
-        Ref timeout = request_timeout(self, a[Timeout]);
+        kit::refuse_directory_target(a[LocalPath]);
         if (a.is_none(ChunkSize) && size < kStreamThreshold) return whole(self, a[Key], a[LocalPath]);
-        long long chunk_size = kDefaultChunkSize;
-        if (!a.is_none(ChunkSize)) {
-            int overflow = 0;
-            chunk_size = PyLong_AsLongLongAndOverflow(a[ChunkSize], &overflow);
-            if (overflow > 0) chunk_size = kStreamThreshold;  // any chunk larger than memory allows
-            if (chunk_size == -1 && PyErr_Occurred()) throw pyutil::Error{};
-        }
+        const long long chunk_size = a.is_none(ChunkSize) ? kDefaultChunkSize : kit::part_size_value(a[ChunkSize]);
+        Ref timeout = request_timeout(self, a[Timeout]);
         return streamed(self, a[Key], a[LocalPath], chunk_size, timeout.get());
     });
 }
@@ -189,49 +173,11 @@ const pyutil::MethodSpec kDownloadSpec{
 
 Ref multipart_download(Args& a) {
     enum { Key, LocalPath, PartSize, Callback, Timeout };
-    PyObject* self = a.self();
     return false_on_failure([&] {
         if (below_one(a[PartSize])) return false;
-        make_parent_directory(a[LocalPath]);
-        const long long file_size = object_size(self, a[Key]);
-        if (file_size <= 0) return false;
-        int overflow = 0;
-        long long part_size = PyLong_AsLongLongAndOverflow(a[PartSize], &overflow);
-        if (overflow > 0 || part_size > file_size) part_size = file_size;
-        const long long total_parts = file_size / part_size + (file_size % part_size != 0 ? 1 : 0);
-        Keep keep;
-        Ref url = pyutil::to_str(object_url(pyutil::text_attr(self, kApiHost, keep), a.str(Key)));
-        Ref timeout = request_timeout(self, a[Timeout]);
-        Ref client = check(PyObject_GetAttr(self, kClient));
-        const bool report = truthy(a[Callback]);
-        TargetFile file(a[LocalPath]);
-        for (long long part = 0; part < total_parts; ++part) {
-            const long long start = part * part_size;
-            const long long end = std::min(start + part_size, file_size) - 1;
-            Ref authorization = get_authorization(self, a[Key]);
-            Ref range = pyutil::to_str("bytes=" + std::to_string(start) + "-" + std::to_string(end));
-            Ref headers = text_dict({{&kAuthorizationHeader, authorization.get()}, {&kRangeHeader, range.get()}});
-            Ref response = pyutil::Call()
-                               .arg(url.get())
-                               .kw(kHeaders, headers.get())
-                               .kw(kTimeout, timeout.get())
-                               .method(client.get(), kHttpGet);
-            const long status = pyutil::status_code(response.get());
-            if (status != 200 && status != 206) return false;
-            Ref body = pyutil::response_content(response.get());
-            if (PyBytes_GET_SIZE(body.get()) != end - start + 1) return false;
-            file.write(body.get());
-            if (report) {
-                Ref index = check(PyLong_FromLongLong(part));
-                Ref count = check(PyLong_FromLongLong(total_parts));
-                Ref done = check(PyLong_FromLongLong(end + 1));
-                Ref total = check(PyLong_FromLongLong(file_size));
-                Ref ignored =
-                    pyutil::Call().arg(index.get()).arg(count.get()).arg(done.get()).arg(total.get()).call(a[Callback]);
-            }
-        }
-        file.commit();
-        return true;
+        Ranges ranges(a.self(), a[Key], a[Timeout]);
+        const long long part_size = kit::part_size_value(a[PartSize]);
+        return kit::download_to_file(ranges, a[LocalPath], part_size, a[Callback]).get() == Py_True;
     });
 }
 

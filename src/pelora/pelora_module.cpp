@@ -1,6 +1,7 @@
 // corvault.pelora: PeloraFileClient, the client of UFile object storage.
 #include <vector>
 
+#include "kit/facilities.hpp"
 #include "pyutil/module.hpp"
 
 #include "pelora/shared.hpp"
@@ -51,9 +52,7 @@ void exec_pelora(PyObject* module) {
         Ref imported = pyutil::import_module(name);
         pyutil::bind(module, name, imported.get());
     }
-    Py_XSETREF(g_os, pyutil::import_module("os").release());
-    Py_XSETREF(g_os_path, pyutil::import_module("os.path").release());
-    Py_XSETREF(g_open, pyutil::import_attr("io", "open").release());
+    kit::import_facilities();
     Ref httpx = pyutil::import_module("httpx");
     pyutil::bind(module, "httpx", httpx.get());
     for (const char* name : {"Optional", "Dict", "List", "Union", "BinaryIO", "Callable"}) {

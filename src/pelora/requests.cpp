@@ -2,6 +2,7 @@
 #include <string>
 
 #include "core/encoding.hpp"
+#include "kit/answers.hpp"
 #include "pyutil/call.hpp"
 #include "pyutil/headers.hpp"
 #include "pyutil/response.hpp"
@@ -74,8 +75,8 @@ void append_query(std::string& url, PyObject* query) {
 }
 
 Ref request_timeout(PyObject* self, PyObject* timeout) {
-    if (timeout != nullptr && timeout != Py_None) return Ref::borrow(timeout);
-    return check(PyObject_GetAttr(self, kDefaultTimeout));
+    Ref effective = kit::effective_timeout(self, timeout);
+    return effective ? effective : Ref::borrow(Py_None);
 }
 
 Ref get_authorization(PyObject* self, PyObject* key) {

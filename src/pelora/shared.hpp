@@ -85,11 +85,6 @@ inline const Name kContentMd5Header{"Content-MD5"};
 inline const Name kContentLengthHeader{"Content-Length"};
 inline const Name kRangeHeader{"Range"};
 
-// Set when the module is imported.
-inline PyObject* g_os = nullptr;
-inline PyObject* g_os_path = nullptr;
-inline PyObject* g_open = nullptr;
-
 inline constexpr pyutil::Param kHeadersParam{"headers", Kind::OptDict, kHeadersType, pyutil::none()};
 inline constexpr pyutil::Param kTimeoutParam{"timeout", Kind::Any, kTimeoutType, pyutil::none()};
 
@@ -107,7 +102,9 @@ std::string object_url(std::string_view base, std::string_view key);
 // The query rule of the service: a name alone for the empty value, else name=value with the value
 // percent-encoded ("/" included); appended to `url` after "?" unless there is nothing to add.
 void append_query(std::string& url, PyObject* query);
-// The time-out a request gets: `timeout` unless None, else the client's default (maybe None).
+// The time-out of the requests the client sends itself (listing, downloads): the kit's rule, except
+// that None, when neither the call nor the client names one, is passed on as no limit rather than
+// left to the HTTP client's default.
 Ref request_timeout(PyObject* self, PyObject* timeout);
 // "UCloud <public_key>:<signature>".
 Ref authorization_value(PyObject* self, PyObject* signature);

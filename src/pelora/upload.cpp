@@ -1,6 +1,7 @@
 // Multipart upload of a local file or a byte string: initiate, the parts through the kit's block
 // loop, finish; any failure once the service has named the upload gives it up before it is raised.
 #include "kit/block_upload.hpp"
+#include "kit/ranged_download.hpp"
 #include "pyutil/call.hpp"
 #include "pyutil/response.hpp"
 

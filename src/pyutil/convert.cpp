@@ -14,11 +14,13 @@ std::string_view raw_bytes(PyObject* value) {
 
 }  // namespace
 
+void raise_attr_not_text(PyObject* name, PyObject* value) {
+    raise_format(PyExc_TypeError, "the client's '%U' must be str, not %.200s", name, Py_TYPE(value)->tp_name);
+}
+
 std::string_view text_attr(PyObject* self, PyObject* name, Keep& keep) {
     Ref value = check(PyObject_GetAttr(self, name));
-    if (!PyUnicode_Check(value.get())) {
-        raise_format(PyExc_TypeError, "the client's '%U' must be str, not %.200s", name, Py_TYPE(value.get())->tp_name);
-    }
+    if (!PyUnicode_Check(value.get())) raise_attr_not_text(name, value.get());
     return keep.text(std::move(value));
 }
 

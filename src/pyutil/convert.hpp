@@ -32,6 +32,8 @@ private:
 
 // An attribute of the client that must be text (TypeError naming it otherwise).
 std::string_view text_attr(PyObject* self, PyObject* name, Keep& keep);
+// The TypeError of text_attr, for an attribute value already read.
+[[noreturn]] void raise_attr_not_text(PyObject* name, PyObject* value);
 // Whether an attribute is the text `value` (an attribute of another type never is).
 bool attr_is(PyObject* self, PyObject* name, std::string_view value);
 bool attr_truth(PyObject* self, PyObject* name);

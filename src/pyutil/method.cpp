@@ -15,7 +15,7 @@ struct MethodObject {
     PyObject_HEAD
     vectorcallfunc vectorcall;
     const MethodSpec* spec;
-    PyObject* module;      // the defining module: its namespace is read at call time
+    PyObject* module;  // the defining module: its namespace is read at call time
     PyObject* name;
     PyObject* qualname;
     PyObject* module_name;
@@ -44,8 +44,9 @@ std::string quoted_list(const std::vector<std::string_view>& names) {
 }
 
 #if PY_VERSION_HEX >= 0x030D0000
-// The interpreter's "Did you mean" choice for a misspelt keyword (3.13 and later): a weighted
-// Levenshtein distance where a case change costs half a move.
+// The interpreter's "Did you mean" choice for a misspelt keyword (3.13 and later), after
+// levenshtein_distance() and the candidate loop of _Py_CalculateSuggestions() in CPython's
+// Python/suggestions.c: a weighted Levenshtein distance where a case change costs half a move.
 constexpr std::size_t kMoveCost = 2;
 constexpr std::size_t kCaseCost = 1;
 constexpr std::size_t kMaxStringSize = 40;
@@ -114,8 +115,8 @@ PyObject* suggestion(PyObject* names, std::string_view wrong) {
 [[noreturn]] void unexpected_keyword(const MethodObject* m, PyObject* keyword) {
 #if PY_VERSION_HEX >= 0x030D0000
     if (PyObject* hint = suggestion(m->names, utf8(keyword))) {
-        raise_format(PyExc_TypeError, "%U() got an unexpected keyword argument '%S'. Did you mean '%S'?",
-                     m->qualname, keyword, hint);
+        raise_format(PyExc_TypeError, "%U() got an unexpected keyword argument '%S'. Did you mean '%S'?", m->qualname,
+                     keyword, hint);
     }
 #endif
     raise_format(PyExc_TypeError, "%U() got an unexpected keyword argument '%S'", m->qualname, keyword);
@@ -132,8 +133,8 @@ PyObject* suggestion(PyObject* names, std::string_view wrong) {
         sig = std::to_string(total);
         plural = total != 1;
     }
-    raise_format(PyExc_TypeError, "%U() takes %s positional argument%s but %zd %s given", m->qualname,
-                 sig.c_str(), plural ? "s" : "", given, given == 1 ? "was" : "were");
+    raise_format(PyExc_TypeError, "%U() takes %s positional argument%s but %zd %s given", m->qualname, sig.c_str(),
+                 plural ? "s" : "", given, given == 1 ? "was" : "were");
 }
 
 [[noreturn]] void missing_positional(const MethodObject* m, PyObject* const* values) {
@@ -148,12 +149,20 @@ PyObject* suggestion(PyObject* names, std::string_view wrong) {
 
 const char* expected_name(Kind kind) {
     switch (kind) {
-        case Kind::Str: case Kind::OptStr: return "str";
-        case Kind::Bytes: case Kind::OptBytes: return "bytes";
-        case Kind::Dict: case Kind::OptDict: return "dict";
-        case Kind::List: case Kind::OptList: return "list";
-        case Kind::Int: case Kind::OptInt: return "int";
-        default: return "object";
+        // clang-format off: one case a line, as a table
+        case Kind::Str:
+        case Kind::OptStr: return "str";
+        case Kind::Bytes:
+        case Kind::OptBytes: return "bytes";
+        case Kind::Dict:
+        case Kind::OptDict: return "dict";
+        case Kind::List:
+        case Kind::OptList: return "list";
+        case Kind::Int:
+        case Kind::OptInt: return "int";
+        default:
+            return "object";
+            // clang-format on
     }
 }
 
@@ -221,16 +230,36 @@ struct MethodCall {
             const Param& p = params[i];
             switch (p.kind) {
                 case Kind::Any: break;
-                case Kind::OptStr: if (value == Py_None) break; [[fallthrough]];
-                case Kind::Str: if (!PyUnicode_CheckExact(value)) wrong_type(p.name, p.kind, value); break;
-                case Kind::OptBytes: if (value == Py_None) break; [[fallthrough]];
-                case Kind::Bytes: if (!PyBytes_CheckExact(value)) wrong_type(p.name, p.kind, value); break;
-                case Kind::OptDict: if (value == Py_None) break; [[fallthrough]];
-                case Kind::Dict: if (!PyDict_CheckExact(value)) wrong_type(p.name, p.kind, value); break;
-                case Kind::OptList: if (value == Py_None) break; [[fallthrough]];
-                case Kind::List: if (!PyList_CheckExact(value)) wrong_type(p.name, p.kind, value); break;
+                // clang-format off: one case a line, as a table
+                case Kind::OptStr:
+                    if (value == Py_None) break;
+                    [[fallthrough]];
+                case Kind::Str:
+                    if (!PyUnicode_CheckExact(value)) wrong_type(p.name, p.kind, value);
+                    break;
+                case Kind::OptBytes:
+                    if (value == Py_None) break;
+                    [[fallthrough]];
+                case Kind::Bytes:
+                    if (!PyBytes_CheckExact(value)) wrong_type(p.name, p.kind, value);
+                    break;
+                case Kind::OptDict:
+                    if (value == Py_None) break;
+                    [[fallthrough]];
+                case Kind::Dict:
+                    if (!PyDict_CheckExact(value)) wrong_type(p.name, p.kind, value);
+                    break;
+                case Kind::OptList:
+                    if (value == Py_None) break;
+                    [[fallthrough]];
+                case Kind::List:
+                    if (!PyList_CheckExact(value)) wrong_type(p.name, p.kind, value);
+                    break;
                 case Kind::Bool: value = check(PyObject_IsTrue(value)) ? Py_True : Py_False; break;
-                case Kind::OptInt: if (value == Py_None) break; [[fallthrough]];
+                // clang-format on
+                case Kind::OptInt:
+                    if (value == Py_None) break;
+                    [[fallthrough]];
                 case Kind::Int:
                     if (PyLong_CheckExact(value)) break;
                     // Any real number, converted as int() does: bool to 0/1, fractions cut toward 0.

@@ -42,9 +42,7 @@ Ref import_from(PyObject* module, const char* name) {
     raise_format(PyExc_ImportError, "cannot import name '%s' from '%U' (unknown location)", name, module_name.get());
 }
 
-void bind(PyObject* module, const char* name, PyObject* value) {
-    check(PyModule_AddObjectRef(module, name, value));
-}
+void bind(PyObject* module, const char* name, PyObject* value) { check(PyModule_AddObjectRef(module, name, value)); }
 
 Ref make_class(PyObject* module, const char* name, const char* doc, PyObject* base,
                const std::vector<Member>& members) {

@@ -24,8 +24,7 @@ struct Member {
 
 // Calls the metaclass of `base` as a class statement would: __prepare__, then the namespace
 // with __module__, __qualname__, __doc__ and the members in order.
-Ref make_class(PyObject* module, const char* name, const char* doc, PyObject* base,
-               const std::vector<Member>& members);
+Ref make_class(PyObject* module, const char* name, const char* doc, PyObject* base, const std::vector<Member>& members);
 
 // Runs a module body, turning any failure into the pending Python exception.
 int run_module_body(PyObject* module, void (*body)(PyObject*));
@@ -33,18 +32,18 @@ int run_module_body(PyObject* module, void (*body)(PyObject*));
 }  // namespace pyutil
 
 // Multi-phase initialisation of an extension module whose body is `exec_body(PyObject*)`.
+// clang-format off: the slots laid out as the C API documents them
 #if PY_VERSION_HEX >= 0x030C0000
-#define CORVAULT_MODULE_SLOT_INTERPRETERS \
-    {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED},
+#define CORVAULT_MODULE_SLOT_INTERPRETERS {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED},
 #else
 #define CORVAULT_MODULE_SLOT_INTERPRETERS
 #endif
 
-#define CORVAULT_MODULE(name, doc, exec_body)                                                  \
+#define CORVAULT_MODULE(name, doc, exec_body)                                                       \
     static int name##_exec(PyObject* module) { return pyutil::run_module_body(module, exec_body); } \
-    static PyModuleDef_Slot name##_slots[] = {                                                 \
-        {Py_mod_exec, reinterpret_cast<void*>(name##_exec)},                                   \
-        CORVAULT_MODULE_SLOT_INTERPRETERS{0, nullptr}};                                        \
-    static PyModuleDef name##_def = {PyModuleDef_HEAD_INIT, #name, doc, 0, nullptr,             \
-                                     name##_slots, nullptr, nullptr, nullptr};                  \
+    static PyModuleDef_Slot name##_slots[] = {{Py_mod_exec, reinterpret_cast<void*>(name##_exec)},  \
+                                              CORVAULT_MODULE_SLOT_INTERPRETERS{0, nullptr}};       \
+    static PyModuleDef name##_def = {PyModuleDef_HEAD_INIT, #name,   doc,     0,      nullptr,      \
+                                     name##_slots,          nullptr, nullptr, nullptr};             \
     PyMODINIT_FUNC PyInit_##name(void) { return PyModuleDef_Init(&name##_def); }
+// clang-format on

@@ -12,7 +12,10 @@
 
 namespace pyutil {
 
-// Thrown when a Python exception is set and the current operation must unwind.
+// Thrown when a Python exception is set and the current operation must unwind. The method
+// boundary (method_vectorcall in method.cpp) also turns the C++ exceptions of the core into
+// Python ones: std::invalid_argument, with which the core refuses bad input, into ValueError;
+// std::bad_alloc into MemoryError; any other std::exception into RuntimeError.
 struct Error {};
 
 class Ref {

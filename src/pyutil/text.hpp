@@ -9,9 +9,9 @@
 
 namespace pyutil {
 
-Ref lower(PyObject* value);              // value.lower()
-std::string lower_utf8(PyObject* value); // value.lower(), as UTF-8 (TypeError unless it gives a str)
-Ref strip(PyObject* value);              // value.strip()
+Ref lower(PyObject* value);               // value.lower()
+std::string lower_utf8(PyObject* value);  // value.lower(), as UTF-8 (TypeError unless it gives a str)
+Ref strip(PyObject* value);               // value.strip()
 bool is_ascii_str(PyObject* value);
 
 }  // namespace pyutil

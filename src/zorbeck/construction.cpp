@@ -7,11 +7,26 @@
 
 namespace zorbeck {
 
+const Name kInitMethod{"__init__"};
+// The keywords of DravikClient.__init__ and the values this client fixes.
+const Name kAccessKey{"access_key"};
+const Name kSecretKey{"secret_key"};
+const Name kBucket{"bucket"};
+const Name kRegion{"region"};
+const Name kEndpoint{"endpoint"};
+const Name kDomainUrl{"domain_url"};
+const Name kHttpClient{"http_client"};
+const Name kSignatureVersion{"signature_version"};
+const Name kAddressingStyle{"addressing_style"};
+const Name kV4{"v4"};
+const Name kVirtual{"virtual"};
+
 Ref init(Args& a) {
     enum { SecretId, SecretKey, BucketArg, Region, DomainUrl, Timeout, HttpClient };
     PyObject* self = a.self();
     Ref endpoint = pyutil::to_str("https://cos." + std::string(a.str(Region)) + ".myqcloud.com");
-    Ref parent = check(PyObject_CallFunctionObjArgs(reinterpret_cast<PyObject*>(&PySuper_Type), g_class, self, nullptr));
+    Ref parent =
+        check(PyObject_CallFunctionObjArgs(reinterpret_cast<PyObject*>(&PySuper_Type), g_class, self, nullptr));
     Ref parent_init = check(PyObject_GetAttr(parent.get(), kInitMethod));
     pyutil::Call()
         .kw(kAccessKey, a[SecretId])
@@ -20,7 +35,7 @@ Ref init(Args& a) {
         .kw(kRegion, a[Region])
         .kw(kEndpoint, endpoint.get())
         .kw(kDomainUrl, a[DomainUrl])
-        .kw(kTimeout, a[Timeout])
+        .kw(pyutil::kw::kTimeout, a[Timeout])
         .kw(kHttpClient, a[HttpClient])
         .kw(kSignatureVersion, kV4)
         .kw(kAddressingStyle, kVirtual)

@@ -42,8 +42,7 @@ TEST(Md5, Rfc1321TestSuite) {
         {"abc", "900150983cd24fb0d6963f7d28e17f72"},
         {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
         {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
-        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
-         "d174ab98d277d9f5a5611c2c9f419d9f"},
+        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", "d174ab98d277d9f5a5611c2c9f419d9f"},
         {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
          "57edf4a22be3c955ac49da2e2107b67a"},
     };
@@ -56,14 +55,11 @@ struct HmacCase {
 
 TEST(HmacSha256, Rfc4231Cases1To7) {
     const HmacCase cases[] = {
-        {std::string(20, '\x0b'), "Hi There",
-         "b0344c61d8db38535ca8afceaf0bf12b881dc200c9833da726e9376c2e32cff7"},
-        {"Jefe", "what do ya want for nothing?",
-         "5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843"},
+        {std::string(20, '\x0b'), "Hi There", "b0344c61d8db38535ca8afceaf0bf12b881dc200c9833da726e9376c2e32cff7"},
+        {"Jefe", "what do ya want for nothing?", "5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843"},
         {std::string(20, '\xaa'), std::string(50, '\xdd'),
          "773ea91e36800e46854db8ebd09181a72959098b3ef8c122d9635514ced565fe"},
-        {counting_key(), std::string(50, '\xcd'),
-         "82558a389a443c0ea4cc819899f2083a85f0faa3e578f8077a2e3ff46729665b"},
+        {counting_key(), std::string(50, '\xcd'), "82558a389a443c0ea4cc819899f2083a85f0faa3e578f8077a2e3ff46729665b"},
         {std::string(20, '\x0c'), "Test With Truncation", "a3b6167473100ee06e0c796c2955552b"},
         {std::string(131, '\xaa'), "Test Using Larger Than Block-Size Key - Hash Key First",
          "60e431591ee0b67f0d8a26aacbf5b77f8e0bc6213728c5140546040f0ee37f54"},

@@ -1,6 +1,6 @@
 // Hexadecimal, Base64 and percent-encoding.
-#include "core/digest.hpp"
 #include "core/encoding.hpp"
+#include "core/digest.hpp"
 
 #include <gtest/gtest.h>
 
@@ -22,8 +22,13 @@ TEST(HexLower, TwoLowerCaseDigitsPerByte) {
 
 TEST(Base64, Rfc4648Section10Vectors) {
     const std::pair<const char*, const char*> cases[] = {
-        {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},        {"foo", "Zm9v"},
-        {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
+        {"", ""},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {"fooba", "Zm9vYmE="},
+        {"foobar", "Zm9vYmFy"},
     };
     for (const auto& [input, expected] : cases) {
         EXPECT_EQ(base64(input), expected) << '"' << input << '"';
@@ -47,8 +52,7 @@ TEST(Base64, OfADigest) {
 }
 
 TEST(PercentEncode, UnreservedCharactersStay) {
-    const std::string unreserved =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~";
+    const std::string unreserved = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~";
     EXPECT_EQ(percent_encode(unreserved), unreserved);
     EXPECT_EQ(percent_encode(""), "");
 }
@@ -69,8 +73,8 @@ TEST(PercentEncode, SlashKeptOnlyWhenSafe) {
 }
 
 TEST(PercentEncode, Utf8BytesUpperCaseHex) {
-    EXPECT_EQ(percent_encode("\xC3\xA9"), "%C3%A9");          // é
-    EXPECT_EQ(percent_encode("\xE4\xB8\xAD"), "%E4%B8%AD");   // 中
+    EXPECT_EQ(percent_encode("\xC3\xA9"), "%C3%A9");         // é
+    EXPECT_EQ(percent_encode("\xE4\xB8\xAD"), "%E4%B8%AD");  // 中
     EXPECT_EQ(percent_encode("caf\xC3\xA9/x", "/"), "caf%C3%A9/x");
 }
 

@@ -18,7 +18,7 @@ struct TimeCase {
 const TimeCase kCases[] = {
     {0, "19700101T000000Z", "19700101", "Thu, 01 Jan 1970 00:00:00 GMT"},
     {1369353600, "20130524T000000Z", "20130524", "Fri, 24 May 2013 00:00:00 GMT"},
-    {951782400, "20000229T000000Z", "20000229", "Tue, 29 Feb 2000 00:00:00 GMT"},  // leap day
+    {951782400, "20000229T000000Z", "20000229", "Tue, 29 Feb 2000 00:00:00 GMT"},   // leap day
     {4107542399, "21000228T235959Z", "21000228", "Sun, 28 Feb 2100 23:59:59 GMT"},  // 2100: no leap day
     {4107542400, "21000301T000000Z", "21000301", "Mon, 01 Mar 2100 00:00:00 GMT"},
     {-1, "19691231T235959Z", "19691231", "Wed, 31 Dec 1969 23:59:59 GMT"},
@@ -54,9 +54,7 @@ TEST(UtcTime, FractionsRoundTowardThePast) {
     EXPECT_EQ(format_amz_date(UtcTime::from_epoch(1369353599.999)), "20130523T235959Z");
 }
 
-TEST(UtcTime, DefaultIsTheEpoch) {
-    EXPECT_EQ(format_rfc1123(UtcTime{}), "Thu, 01 Jan 1970 00:00:00 GMT");
-}
+TEST(UtcTime, DefaultIsTheEpoch) { EXPECT_EQ(format_rfc1123(UtcTime{}), "Thu, 01 Jan 1970 00:00:00 GMT"); }
 
 }  // namespace
 }  // namespace corvault::core

@@ -1,0 +1,51 @@
+#include "kit/answers.hpp"
+
+#include "pyutil/call.hpp"
+#include "pyutil/names.hpp"
+
+namespace kit {
+
+using pyutil::check;
+using pyutil::Ref;
+
+void raise_parse_error(const corvault::core::xml::ParseError& e) {
+    Ref error = check(PyObject_CallFunction(facilities.parse_error, "s", e.what()));
+    Ref code = check(PyLong_FromLong(e.code()));
+    Ref position = check(Py_BuildValue("(ii)", e.line(), e.column()));
+    check(PyObject_SetAttrString(error.get(), "code", code.get()));
+    check(PyObject_SetAttrString(error.get(), "position", position.get()));
+    PyErr_SetObject(facilities.parse_error, error.get());
+    throw pyutil::Error{};
+}
+
+Ref text_value(const corvault::core::xml::Text& text, PyObject* missing) {
+    if (text.missing()) return Ref::borrow(missing);
+    if (text.empty()) return Ref::borrow(Py_None);
+    return pyutil::to_str(text.value);
+}
+
+Ref record(std::initializer_list<std::pair<const pyutil::Name*, PyObject*>> entries) {
+    Ref dict = check(PyDict_New());
+    for (const auto& [name, value] : entries) check(PyDict_SetItem(dict.get(), *name, value));
+    return dict;
+}
+
+long long content_length(PyObject* response) {
+    Ref headers = check(PyObject_GetAttr(response, pyutil::kw::kHeaders));
+    Ref zero = check(PyLong_FromLong(0));
+    Ref length =
+        pyutil::Call().arg(pyutil::header::kContentLength).arg(zero.get()).method(headers.get(), pyutil::method::kGet);
+    Ref number = PyLong_Check(length.get()) ? length : check(PyNumber_Long(length.get()));
+    const long long value = PyLong_AsLongLong(number.get());
+    if (value == -1 && PyErr_Occurred()) throw pyutil::Error{};
+    return value;
+}
+
+Ref effective_timeout(PyObject* self, PyObject* given) {
+    if (given != nullptr && given != Py_None) return Ref::borrow(given);
+    Ref fallback = check(PyObject_GetAttr(self, pyutil::attr::kDefaultTimeout));
+    if (fallback.get() == Py_None) return {};
+    return fallback;
+}
+
+}  // namespace kit

@@ -1,0 +1,43 @@
+// The Python side of the services' answers and of the requests' send rules: XML answers read
+// with the error a Python caller would see, records built from what was read, the size an answer
+// announces, and the client's default time-out. Reading an httpx response itself (status, text,
+// content) and the failure of a composite operation are pyutil/response.hpp.
+#pragma once
+
+#include <initializer_list>
+#include <utility>
+
+#include "core/xml_reader.hpp"
+#include "kit/facilities.hpp"
+
+namespace kit {
+
+// Raises the xml.etree.ElementTree.ParseError of `error`, with its code and position.
+[[noreturn]] void raise_parse_error(const corvault::core::xml::ParseError& error);
+
+// Runs an XML reader, turning a document that is not well-formed into the ParseError of
+// xml.etree.ElementTree, which a caller parsing the answer in Python would see.
+template <class Read>
+auto read_xml_answer(Read&& read) -> decltype(read()) {
+    try {
+        return read();
+    } catch (const corvault::core::xml::ParseError& e) {
+        raise_parse_error(e);
+    }
+}
+
+// An element text as a record value: `missing` for no element, None for one without text.
+pyutil::Ref text_value(const corvault::core::xml::Text& text, PyObject* missing);
+
+// A dict of text keys and values, in the order given: one record of an answer.
+pyutil::Ref record(std::initializer_list<std::pair<const pyutil::Name*, PyObject*>> entries);
+
+// The "Content-Length" of an answer as an integer, as int() reads its text; 0 when absent.
+long long content_length(PyObject* response);
+
+// The time-out a request is sent with: the caller's when it is not None, else the client's
+// `default_timeout` when that is not None; empty when both are, and the HTTP client's own
+// default then applies (a caller who wants no limit in that case passes None itself).
+pyutil::Ref effective_timeout(PyObject* self, PyObject* given);
+
+}  // namespace kit

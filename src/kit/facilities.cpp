@@ -1,0 +1,20 @@
+#include "kit/facilities.hpp"
+
+#include "pyutil/module.hpp"
+#include "pyutil/response.hpp"
+
+namespace kit {
+
+Facilities facilities;
+
+void import_facilities() {
+    Py_XSETREF(facilities.parse_error, pyutil::import_attr("xml.etree.ElementTree", "ParseError").release());
+    Py_XSETREF(facilities.os, pyutil::import_module("os").release());
+    Py_XSETREF(facilities.os_path, pyutil::import_module("os.path").release());
+    Py_XSETREF(facilities.open, pyutil::import_attr("io", "open").release());
+    pyutil::Ref httpx = pyutil::import_module("httpx");
+    static const pyutil::Name byte_stream{"ByteStream"};
+    Py_XSETREF(facilities.byte_stream, pyutil::optional_attr(httpx.get(), byte_stream).release());
+}
+
+}  // namespace kit

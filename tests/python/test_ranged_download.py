@@ -1,0 +1,142 @@
+"""The ranged download every client shares, held to one contract: the ranges asked for, each part's
+length checked against its range, nothing partial at the target, and arguments refused before
+anything is sent. A client joins the contract with one line in CLIENTS."""
+
+import dataclasses
+import os
+import re
+from typing import Callable
+
+import httpx
+import pytest
+
+from corvault.dravik import DravikClient
+from corvault.pelora import PeloraFileClient
+from corvault.zorbeck import ZorbeckClient
+
+OBJECT = bytes(range(65, 90))  # 25 bytes
+
+
+@dataclasses.dataclass
+class Client:
+    make: Callable[[httpx.Client], object]  # the client over the given HTTP client
+    size_answer: Callable[[int], httpx.Response]  # the answer to its size request
+    is_size_request: Callable[[httpx.Request], bool]
+    returns_false: bool = False  # reports a failure by the result False instead of raising
+
+
+def content_length(size):
+    return httpx.Response(200, headers={"Content-Length": str(size)})
+
+
+def is_head(request):
+    return request.method == "HEAD"
+
+
+CLIENTS = [
+    pytest.param(Client(lambda http: DravikClient("AK", "SK", "bkt", endpoint="http://127.0.0.1:9000",
+                                                  http_client=http), content_length, is_head), id="dravik"),
+    pytest.param(Client(lambda http: ZorbeckClient("SID", "SKEY", "bkt-1250000000", http_client=http),
+                        content_length, is_head), id="zorbeck"),
+    pytest.param(Client(lambda http: PeloraFileClient("PUB", "PRIV", "bkt", http_client=http), content_length, is_head,
+                        returns_false=True), id="pelora"),
+]
+
+
+@pytest.fixture(params=CLIENTS)
+def client(request):
+    return request.param
+
+
+def serve(client, recorder, data, part=None):
+    """Answers the size request with len(data) and each range with its slice of `data`, unless
+    `part(index, start, end)` returns an answer of its own for that part."""
+    ranges = []
+
+    def answer(request):
+        if client.is_size_request(request):
+            return client.size_answer(len(data))
+        start, end = map(int, re.fullmatch(r"bytes=(\d+)-(\d+)", request.headers["range"]).groups())
+        ranges.append((start, end))
+        own = part(len(ranges) - 1, start, end) if part else None
+        return own if own is not None else httpx.Response(206, content=data[start:end + 1])
+
+    recorder.default = answer
+    return ranges
+
+
+def download(client, recorder, target, *args):
+    """The download's outcome: True, or the failure (the exception, or False for such clients)."""
+    try:
+        return client.make(recorder.client).multipart_download("k", str(target), *args)
+    except Exception as error:  # noqa: BLE001 (the contract compares how clients fail)
+        return error
+
+
+def assert_failed(client, outcome, kind=Exception):
+    if client.returns_false:
+        assert outcome is False
+    else:
+        assert isinstance(outcome, kind), outcome
+
+
+@pytest.mark.parametrize("size, part_size", [(25, 10), (25, 25), (1, 10), (20, 10), (25, 1 << 70)])
+def test_ranges_cover_the_object_in_order(client, recorder, tmp_path, size, part_size):
+    data = OBJECT[:size]
+    ranges = serve(client, recorder, data)
+    calls = []
+    assert download(client, recorder, tmp_path / "out.bin", part_size, lambda *a: calls.append(a)) is True
+    step = min(part_size, size)
+    expected = [(start, min(start + step, size) - 1) for start in range(0, size, step)]
+    assert ranges == expected
+    assert calls == [(i, len(expected), end + 1, size) for i, (_, end) in enumerate(expected)]
+    assert (tmp_path / "out.bin").read_bytes() == data
+    assert os.listdir(tmp_path) == ["out.bin"]
+
+
+def test_one_range_answered_with_the_whole_object_is_taken(client, recorder, tmp_path):
+    serve(client, recorder, OBJECT, part=lambda i, start, end: httpx.Response(200, content=OBJECT))
+    assert download(client, recorder, tmp_path / "out.bin", 100) is True
+    assert (tmp_path / "out.bin").read_bytes() == OBJECT
+
+
+@pytest.mark.parametrize("part", [
+    pytest.param(lambda i, start, end: httpx.Response(200, content=OBJECT), id="range-ignored"),
+    pytest.param(lambda i, start, end: httpx.Response(206, content=OBJECT[start:end]) if i == 2 else None,
+                 id="short-body"),
+    pytest.param(lambda i, start, end: httpx.Response(206, content=OBJECT[start:end + 2]) if i == 1 else None,
+                 id="long-body"),
+    pytest.param(lambda i, start, end: httpx.Response(500, text="InternalError") if i == 1 else None, id="status"),
+])
+def test_a_failed_part_leaves_the_target_as_it_was(client, recorder, tmp_path, part):
+    serve(client, recorder, OBJECT, part)
+    (tmp_path / "out.bin").write_bytes(b"old")
+    assert_failed(client, download(client, recorder, tmp_path / "out.bin", 10))
+    assert os.listdir(tmp_path) == ["out.bin"]  # the temporary file is gone too
+    assert (tmp_path / "out.bin").read_bytes() == b"old"
+
+
+def test_a_transport_failure_removes_the_temporary_file(client, recorder, tmp_path):
+    def part(i, start, end):
+        if i == 1:
+            raise httpx.ConnectError("refused")
+
+    serve(client, recorder, OBJECT, part)
+    assert_failed(client, download(client, recorder, tmp_path / "out.bin", 10), httpx.ConnectError)
+    assert os.listdir(tmp_path) == []
+
+
+def test_a_directory_target_is_refused_before_any_range(client, recorder, tmp_path):
+    ranges = serve(client, recorder, OBJECT)
+    (tmp_path / "out.bin").mkdir()
+    assert_failed(client, download(client, recorder, tmp_path / "out.bin", 10), IsADirectoryError)
+    assert ranges == [] and len(recorder.sent) == 1
+    assert os.listdir(tmp_path) == ["out.bin"] and os.listdir(tmp_path / "out.bin") == []
+
+
+@pytest.mark.parametrize("part_size", [0, -1, -(1 << 70)])
+def test_a_part_size_below_one_is_refused_before_anything_is_done(client, recorder, tmp_path, part_size):
+    outcome = download(client, recorder, tmp_path / "a" / "out.bin", part_size)
+    assert outcome is False if client.returns_false else (
+        isinstance(outcome, ValueError) and "part_size must be at least 1" in str(outcome))
+    assert recorder.sent == [] and os.listdir(tmp_path) == []
