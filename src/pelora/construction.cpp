@@ -38,10 +38,10 @@ Ref init(Args& a) {
     }
     set_attr(self, kPublicKey, a[PublicKey]);
     set_attr(self, kPrivateKey, a[PrivateKey]);
-    set_attr(self, kBucket, a[BucketArg]);
-    set_attr(self, kRegion, a[Region]);
+    set_attr(self, attr::kBucket, a[BucketArg]);
+    set_attr(self, attr::kRegion, a[Region]);
     set_attr(self, kInternal, a[Internal]);
-    set_attr(self, kDefaultTimeout, a[Timeout]);
+    set_attr(self, attr::kDefaultTimeout, a[Timeout]);
 
     const std::string_view bucket = a.str(BucketArg), region = a.str(Region);
     Ref external = endpoint_url(scheme, bucket, region, false);
@@ -57,7 +57,7 @@ Ref init(Args& a) {
     if (!a.is_none(DomainUrl) && PyUnicode_GET_LENGTH(a[DomainUrl]) > 0) {
         domain_url = pyutil::to_str(corvault::core::strip_trailing_slashes(a.str(DomainUrl)));
     }
-    set_attr(self, kDomainUrl, domain_url.get());
+    set_attr(self, attr::kDomainUrl, domain_url.get());
 
     // Uploads may go through the custom domain (a content-delivery front, say); every other
     // request keeps the bucket's own endpoint, which alone answers listings and ranged reads.
@@ -72,13 +72,13 @@ Ref init(Args& a) {
         PyObject* config = a.global(kHttpClientConfig);
         Ref setting = text_dict({{&kVerify, a[Verify]}});
         Ref updated = pyutil::Call().arg(setting.get()).method(config, kUpdate);
-        Ref client_type = check(PyObject_GetAttr(a.global(kHttpx), kHttpxClient));
+        Ref client_type = check(PyObject_GetAttr(a.global(httpx::kModule), httpx::kClientType));
         Ref no_args = check(PyTuple_New(0));
         Ref keywords = PyDict_CheckExact(config) ? Ref::borrow(config) : check(PyDict_New());
         if (keywords.get() != config) check(PyDict_Merge(keywords.get(), config, 1));
         client = check(PyObject_Call(client_type.get(), no_args.get(), keywords.get()));
     }
-    set_attr(self, kClient, client.get());
+    set_attr(self, attr::kClient, client.get());
     return Ref::borrow(Py_None);
 }
 

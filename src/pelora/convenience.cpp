@@ -12,7 +12,6 @@ const Name kIsfile{"isfile"};
 const Name kMimetypes{"mimetypes"};
 const Name kGuessType{"guess_type"};
 const Name kRb{"rb"};
-const Name kClose{"close"};
 
 bool status_is(PyObject* response, long expected) { return pyutil::status_code(response) == expected; }
 
@@ -21,13 +20,13 @@ Ref flag(bool value) { return Ref::borrow(value ? Py_True : Py_False); }
 // The whole content of a local file, the file closed again on every way out.
 Ref read_file(PyObject* path) {
     Ref file = pyutil::Call().arg(path).arg(kRb).call(kit::facilities.open);
-    Ref content = Ref::steal(PyObject_CallMethodNoArgs(file.get(), kRead));
+    Ref content = Ref::steal(PyObject_CallMethodNoArgs(file.get(), method::kRead));
     if (!content) {
         pyutil::PendingError keep;
-        Ref closed = Ref::steal(PyObject_CallMethodNoArgs(file.get(), kClose));
+        Ref closed = Ref::steal(PyObject_CallMethodNoArgs(file.get(), method::kClose));
         throw pyutil::Error{};
     }
-    check(PyObject_CallMethodNoArgs(file.get(), kClose));
+    check(PyObject_CallMethodNoArgs(file.get(), method::kClose));
     return content;
 }
 
@@ -52,9 +51,9 @@ Ref upload_file(Args& a) {
                        .arg(a[Key])
                        .arg(data.get())
                        .kw(kContentTypeKeyword, content_type.get())
-                       .kw(kHeaders, a[Headers])
-                       .kw(kTimeout, a[Timeout])
-                       .method(self, kUploadMethod);
+                       .kw(kw::kHeaders, a[Headers])
+                       .kw(kw::kTimeout, a[Timeout])
+                       .method(self, kUploadOp);
     return flag(status_is(response.get(), 200));
 }
 
@@ -77,7 +76,7 @@ Ref upload_with_retry(Args& a) {
     enum { Key, Data, ContentType, ContentMd5, Headers, Timeout, Retries };
     PyObject* self = a.self();
     Ref data = Ref::borrow(a[Data]);
-    if (Ref read = pyutil::optional_attr(data.get(), kRead)) data = check(PyObject_CallNoArgs(read.get()));
+    if (Ref read = pyutil::optional_attr(data.get(), method::kRead)) data = check(PyObject_CallNoArgs(read.get()));
     const long long attempts = PyLong_AsLongLong(a[Retries]);
     if (attempts == -1 && PyErr_Occurred()) throw pyutil::Error{};
     for (long long attempt = 0; attempt < attempts; ++attempt) {
@@ -87,9 +86,9 @@ Ref upload_with_retry(Args& a) {
                                .arg(data.get())
                                .kw(kContentTypeKeyword, a[ContentType])
                                .kw(kContentMd5Keyword, a[ContentMd5])
-                               .kw(kHeaders, a[Headers])
-                               .kw(kTimeout, a[Timeout])
-                               .method(self, kUploadMethod);
+                               .kw(kw::kHeaders, a[Headers])
+                               .kw(kw::kTimeout, a[Timeout])
+                               .method(self, kUploadOp);
             if (status_is(response.get(), 200)) return flag(true);
         } catch (const pyutil::Error&) {
             // An interrupt or an exit request ends the attempts; any other failure is one attempt.
@@ -119,7 +118,7 @@ const pyutil::MethodSpec kUploadWithRetrySpec{
 
 Ref get_content(Args& a) {
     enum { Key, AsText, Encoding };
-    Ref response = pyutil::Call().arg(a[Key]).method(a.self(), kDownloadMethod);
+    Ref response = pyutil::Call().arg(a[Key]).method(a.self(), kDownloadOp);
     const long status = pyutil::status_code(response.get());
     if (status != 200) pyutil::raise_format(PyExc_Exception, "%s%ld", "下载失败: ", status);
     Ref content = pyutil::response_content(response.get());
@@ -141,7 +140,7 @@ const pyutil::MethodSpec kGetContentSpec{
 };
 
 Ref is_exists(Args& a) {
-    Ref response = pyutil::Call().arg(a[0]).method(a.self(), kHeadMethod);
+    Ref response = pyutil::Call().arg(a[0]).method(a.self(), op::kHead);
     return flag(status_is(response.get(), 200));
 }
 
@@ -154,7 +153,7 @@ const pyutil::MethodSpec kIsExistsSpec{
 };
 
 Ref delete_file(Args& a) {
-    Ref response = pyutil::Call().arg(a[0]).method(a.self(), kDeleteMethod);
+    Ref response = pyutil::Call().arg(a[0]).method(a.self(), kDeleteOp);
     return flag(status_is(response.get(), 204));
 }
 

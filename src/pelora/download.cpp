@@ -43,7 +43,7 @@ bool below_one(PyObject* size) {
 // The object's size from the client's own head(), which prints its URL and keeps its 10 seconds;
 // -1 unless it answers 200.
 long long object_size(PyObject* self, PyObject* key) {
-    Ref head = pyutil::Call().arg(key).method(self, kHeadMethod);
+    Ref head = pyutil::Call().arg(key).method(self, op::kHead);
     if (pyutil::status_code(head.get()) != 200) return -1;
     return kit::content_length(head.get());
 }
@@ -54,14 +54,14 @@ bool streamed(PyObject* self, PyObject* key, PyObject* local_path, long long chu
     Keep keep;
     Ref url = pyutil::to_str(object_url(pyutil::text_attr(self, kApiHost, keep), pyutil::utf8(key)));
     Ref authorization = get_authorization(self, key);
-    Ref headers = text_dict({{&kAuthorizationHeader, authorization.get()}});
-    Ref client = check(PyObject_GetAttr(self, kClient));
+    Ref headers = text_dict({{&header::kAuthorization, authorization.get()}});
+    Ref client = check(PyObject_GetAttr(self, attr::kClient));
     Ref manager = pyutil::Call()
-                      .arg(kGet)
+                      .arg(verb::kGet)
                       .arg(url.get())
-                      .kw(kHeaders, headers.get())
-                      .kw(kTimeout, timeout)
-                      .method(client.get(), kHttpStream);
+                      .kw(kw::kHeaders, headers.get())
+                      .kw(kw::kTimeout, timeout)
+                      .method(client.get(), kClientStream);
     Ref response = check(PyObject_CallMethodNoArgs(manager.get(), kEnter));
     auto close = [&] {
         return Ref::steal(PyObject_CallMethodObjArgs(manager.get(), kExit, Py_None, Py_None, Py_None, nullptr));
@@ -91,7 +91,7 @@ bool streamed(PyObject* self, PyObject* key, PyObject* local_path, long long chu
 }
 
 bool whole(PyObject* self, PyObject* key, PyObject* local_path) {
-    Ref response = pyutil::Call().arg(key).method(self, kDownloadMethod);
+    Ref response = pyutil::Call().arg(key).method(self, kDownloadOp);
     if (pyutil::status_code(response.get()) != 200) return false;
     Ref content = pyutil::response_content(response.get());
     kit::TargetFile file(local_path);
@@ -108,7 +108,7 @@ public:
         Keep keep;
         url_ = pyutil::to_str(object_url(pyutil::text_attr(self, kApiHost, keep), pyutil::utf8(key)));
         timeout_ = request_timeout(self, timeout);
-        client_ = check(PyObject_GetAttr(self, kClient));
+        client_ = check(PyObject_GetAttr(self, attr::kClient));
     }
 
     long long object_size() override {
@@ -121,12 +121,12 @@ public:
     Ref fetch(const kit::Part& part) override {
         Ref authorization = get_authorization(self_, key_);
         Ref range = pyutil::to_str(corvault::core::transfer::range_header(part));
-        Ref headers = text_dict({{&kAuthorizationHeader, authorization.get()}, {&kRangeHeader, range.get()}});
+        Ref headers = text_dict({{&header::kAuthorization, authorization.get()}, {&header::kRange, range.get()}});
         return pyutil::Call()
             .arg(url_.get())
-            .kw(kHeaders, headers.get())
-            .kw(kTimeout, timeout_.get())
-            .method(client_.get(), kHttpGet);
+            .kw(kw::kHeaders, headers.get())
+            .kw(kw::kTimeout, timeout_.get())
+            .method(client_.get(), kClientGet);
     }
 
     bool reports_failure_as_false() const override { return true; }

@@ -34,7 +34,7 @@ const Name kNextMarkerField{"next_marker"};
 
 // answer.get(name, fallback), so that an answer of the wrong shape fails as that call would.
 Ref field(PyObject* answer, PyObject* name, PyObject* fallback) {
-    return pyutil::Call().arg(name).arg(fallback).method(answer, kHttpGet);
+    return pyutil::Call().arg(name).arg(fallback).method(answer, method::kGet);
 }
 
 Ref entry(PyObject* item, PyObject* empty, PyObject* zero) {
@@ -72,22 +72,22 @@ Ref list_objects(Args& a) {
     Ref signature = pyutil::Call()
                         .arg(empty.get())
                         .arg(date.get())
-                        .kw(kMethodKeyword, kGet)
+                        .kw(kMethodKeyword, verb::kGet)
                         .kw(kContentMd5Keyword, content_md5.get())
                         .kw(kContentTypeKeyword, content_type.get())
-                        .kw(kHeaders, a[Headers])
-                        .method(self, kMakeAuthorizationMethod);
+                        .kw(kw::kHeaders, a[Headers])
+                        .method(self, kMakeAuthorizationOp);
     Ref authorization = authorization_value(self, signature.get());
-    replace_header(req_headers.get(), kAuthorizationHeader, "authorization", authorization.get());
+    replace_header(req_headers.get(), header::kAuthorization, "authorization", authorization.get());
 
     Ref timeout = request_timeout(self, a[Timeout]);
-    Ref client = check(PyObject_GetAttr(self, kClient));
+    Ref client = check(PyObject_GetAttr(self, attr::kClient));
     Ref url_text = pyutil::to_str(url);
     Ref response = pyutil::Call()
                        .arg(url_text.get())
-                       .kw(kHeaders, req_headers.get())
-                       .kw(kTimeout, timeout.get())
-                       .method(client.get(), kHttpGet);
+                       .kw(kw::kHeaders, req_headers.get())
+                       .kw(kw::kTimeout, timeout.get())
+                       .method(client.get(), kClientGet);
 
     Ref answer = check(PyObject_CallMethodNoArgs(response.get(), kJson));
     Ref no_items = check(PyList_New(0));

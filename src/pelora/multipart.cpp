@@ -19,10 +19,10 @@ const Name kComma{","};
 // self._request(method, key, query_params=..., [data=...], headers=...)
 Ref step(PyObject* self, PyObject* method, PyObject* key, PyObject* query, PyObject* data, PyObject* headers) {
     pyutil::Call call;
-    call.arg(method).arg(key).kw(kQueryParams, query);
-    if (data != nullptr) call.kw(kData, data);
-    call.kw(kHeaders, headers);
-    return call.method(self, kRequestMethod);
+    call.arg(method).arg(key).kw(kw::kQueryParams, query);
+    if (data != nullptr) call.kw(kw::kData, data);
+    call.kw(kw::kHeaders, headers);
+    return call.method(self, op::kRequest);
 }
 
 }  // namespace
@@ -32,10 +32,10 @@ Ref initiate_multipart_upload(Args& a) {
     Ref empty = pyutil::to_str("");
     Ref query = text_dict({{&kUploadsParam, empty.get()}});
     Ref headers = pyutil::copy_headers(a[Headers]);
-    replace_header(headers.get(), kContentLengthHeader, "content-length", kZero);
-    if (truthy(a[ContentType])) replace_header(headers.get(), kContentTypeHeader, "content-type", a[ContentType]);
+    replace_header(headers.get(), header::kContentLength, "content-length", kZero);
+    if (truthy(a[ContentType])) replace_header(headers.get(), header::kContentType, "content-type", a[ContentType]);
     Ref body = pyutil::to_bytes("");
-    return step(a.self(), kPost, a[Key], query.get(), body.get(), headers.get());
+    return step(a.self(), verb::kPost, a[Key], query.get(), body.get(), headers.get());
 }
 
 const pyutil::MethodSpec kInitiateMultipartSpec{
@@ -51,8 +51,8 @@ Ref upload_part(Args& a) {
     Ref number = check(PyObject_Str(a[PartNumber]));
     Ref query = text_dict({{&kUploadIdParam, a[UploadId]}, {&kPartNumberParam, number.get()}});
     Ref headers = pyutil::copy_headers(a[Headers]);
-    replace_header(headers.get(), kContentTypeHeader, "content-type", a[ContentType]);
-    return step(a.self(), kPut, a[Key], query.get(), a[Data], headers.get());
+    replace_header(headers.get(), header::kContentType, "content-type", a[ContentType]);
+    return step(a.self(), verb::kPut, a[Key], query.get(), a[Data], headers.get());
 }
 
 const pyutil::MethodSpec kUploadPartSpec{
@@ -77,8 +77,8 @@ Ref finish_multipart_upload(Args& a) {
     Ref query = text_dict({{&kUploadIdParam, a[UploadId]}});
     if (truthy(a[NewObject])) check(PyDict_SetItem(query.get(), kNewKeyParam, a[NewObject]));
     Ref headers = pyutil::copy_headers(a[Headers]);
-    replace_header(headers.get(), kContentTypeHeader, "content-type", kTextPlain);
-    return step(a.self(), kPost, a[Key], query.get(), body.get(), headers.get());
+    replace_header(headers.get(), header::kContentType, "content-type", kTextPlain);
+    return step(a.self(), verb::kPost, a[Key], query.get(), body.get(), headers.get());
 }
 
 const pyutil::MethodSpec kFinishMultipartSpec{
@@ -100,7 +100,7 @@ Ref abort_multipart_upload(Args& a) {
     enum { Key, UploadId, Headers };
     Ref query = text_dict({{&kUploadIdParam, a[UploadId]}});
     Ref headers = pyutil::copy_headers(a[Headers]);
-    return step(a.self(), kDelete, a[Key], query.get(), nullptr, headers.get());
+    return step(a.self(), verb::kDelete, a[Key], query.get(), nullptr, headers.get());
 }
 
 const pyutil::MethodSpec kAbortMultipartSpec{

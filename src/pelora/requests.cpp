@@ -13,8 +13,6 @@
 namespace pelora {
 namespace {
 
-const Name kWrite{"write"};
-
 // One line on the interpreter's sys.stdout, looked up now so that a caller's redirection holds;
 // like print(), nothing when there is no stdout.
 void announce(std::string_view url) {
@@ -23,7 +21,7 @@ void announce(std::string_view url) {
     std::string line(url);
     line.push_back('\n');
     Ref text = pyutil::to_str(line);
-    Ref written = pyutil::Call().arg(text.get()).method(out, kWrite);
+    Ref written = pyutil::Call().arg(text.get()).method(out, method::kWrite);
 }
 
 // Raw bodies go to httpx as `content`: its `data` is for form fields and warns about bytes.
@@ -32,7 +30,7 @@ bool raw_body(PyObject* value) {
 }
 
 Ref read_if_file(PyObject* data) {
-    Ref read = pyutil::optional_attr(data, kRead);
+    Ref read = pyutil::optional_attr(data, method::kRead);
     if (!read) return Ref::borrow(data);
     return check(PyObject_CallNoArgs(read.get()));
 }
@@ -80,7 +78,7 @@ Ref request_timeout(PyObject* self, PyObject* timeout) {
 }
 
 Ref get_authorization(PyObject* self, PyObject* key) {
-    return pyutil::Call().arg(key).arg(kGet).method(self, kBuildAuthHeaderMethod);
+    return pyutil::Call().arg(key).arg(verb::kGet).method(self, kBuildAuthHeaderOp);
 }
 
 Ref request(Args& a) {
@@ -93,9 +91,9 @@ Ref request(Args& a) {
 
     Ref kwargs = a.kwargs() ? Ref::borrow(a.kwargs()) : check(PyDict_New());
     Ref headers;
-    if (PyObject* given = PyDict_GetItemWithError(kwargs.get(), kHeaders)) {
+    if (PyObject* given = PyDict_GetItemWithError(kwargs.get(), kw::kHeaders)) {
         headers = Ref::borrow(given);
-        check(PyDict_DelItem(kwargs.get(), kHeaders));
+        check(PyDict_DelItem(kwargs.get(), kw::kHeaders));
     } else if (PyErr_Occurred()) {
         throw pyutil::Error{};
     } else {
@@ -110,29 +108,29 @@ Ref request(Args& a) {
                             .arg(a[Method])
                             .kw(kContentMd5Keyword, content_md5.get())
                             .kw(kContentTypeKeyword, content_type.get())
-                            .kw(kHeaders, headers.get())
-                            .method(self, kBuildAuthHeaderMethod);
-    replace_header(headers.get(), kAuthorizationHeader, "authorization", authorization.get());
+                            .kw(kw::kHeaders, headers.get())
+                            .method(self, kBuildAuthHeaderOp);
+    replace_header(headers.get(), header::kAuthorization, "authorization", authorization.get());
 
     append_query(url, a[QueryParams]);
-    PyObject* timeout = PyDict_GetItemWithError(kwargs.get(), kTimeout);
+    PyObject* timeout = PyDict_GetItemWithError(kwargs.get(), kw::kTimeout);
     if (timeout == nullptr && PyErr_Occurred()) throw pyutil::Error{};
     if (timeout == nullptr || timeout == Py_None) {
-        Ref fallback = check(PyObject_GetAttr(self, kDefaultTimeout));
-        if (fallback.get() != Py_None) check(PyDict_SetItem(kwargs.get(), kTimeout, fallback.get()));
+        Ref fallback = check(PyObject_GetAttr(self, attr::kDefaultTimeout));
+        if (fallback.get() != Py_None) check(PyDict_SetItem(kwargs.get(), kw::kTimeout, fallback.get()));
     }
 
-    Ref client = check(PyObject_GetAttr(self, kClient));
+    Ref client = check(PyObject_GetAttr(self, attr::kClient));
     Ref url_text = pyutil::to_str(url);
     pyutil::Call send;
-    send.arg(a[Method]).arg(url_text.get()).kw(kHeaders, headers.get());
+    send.arg(a[Method]).arg(url_text.get()).kw(kw::kHeaders, headers.get());
     Py_ssize_t pos = 0;
     PyObject *name, *value;
     while (PyDict_Next(kwargs.get(), &pos, &name, &value)) {
-        const bool body = PyUnicode_Check(name) && PyUnicode_Compare(name, kData) == 0 && raw_body(value);
-        send.kw(body ? kContent.get() : name, value);
+        const bool body = PyUnicode_Check(name) && PyUnicode_Compare(name, kw::kData) == 0 && raw_body(value);
+        send.kw(body ? kw::kContent.get() : name, value);
     }
-    return send.method(client.get(), kHttpRequest);
+    return send.method(client.get(), httpx::kRequest);
 }
 
 const pyutil::MethodSpec kRequestSpec{
@@ -156,16 +154,16 @@ const pyutil::MethodSpec kRequestSpec{
 Ref upload(Args& a) {
     enum { Key, Data, ContentType, ContentMd5, Headers, Timeout };
     Ref headers = pyutil::copy_headers(a[Headers]);
-    if (truthy(a[ContentType])) replace_header(headers.get(), kContentTypeHeader, "content-type", a[ContentType]);
-    if (truthy(a[ContentMd5])) replace_header(headers.get(), kContentMd5Header, "content-md5", a[ContentMd5]);
+    if (truthy(a[ContentType])) replace_header(headers.get(), header::kContentType, "content-type", a[ContentType]);
+    if (truthy(a[ContentMd5])) replace_header(headers.get(), header::kContentMd5, "content-md5", a[ContentMd5]);
     Ref data = read_if_file(a[Data]);
     return pyutil::Call()
-        .arg(kPut)
+        .arg(verb::kPut)
         .arg(a[Key])
-        .kw(kData, data.get())
-        .kw(kHeaders, headers.get())
-        .kw(kTimeout, a[Timeout])
-        .method(a.self(), kRequestMethod);
+        .kw(kw::kData, data.get())
+        .kw(kw::kHeaders, headers.get())
+        .kw(kw::kTimeout, a[Timeout])
+        .method(a.self(), op::kRequest);
 }
 
 const pyutil::MethodSpec kUploadSpec{
@@ -190,12 +188,12 @@ Ref endpoint_request(Args& a, PyObject* method, PyObject* timeout) {
     Ref headers = pyutil::copy_headers(a[Headers]);
     Ref base = check(PyObject_GetAttr(a.self(), kApiHost));
     pyutil::Call call;
-    call.arg(method).arg(a[Key]).kw(kBaseUrl, base.get()).kw(kHeaders, headers.get());
-    if (timeout != nullptr) call.kw(kTimeout, timeout);
-    return call.method(a.self(), kRequestMethod);
+    call.arg(method).arg(a[Key]).kw(kBaseUrl, base.get()).kw(kw::kHeaders, headers.get());
+    if (timeout != nullptr) call.kw(kw::kTimeout, timeout);
+    return call.method(a.self(), op::kRequest);
 }
 
-Ref download_object(Args& a) { return endpoint_request(a, kGet, nullptr); }
+Ref download_object(Args& a) { return endpoint_request(a, verb::kGet, nullptr); }
 
 const pyutil::MethodSpec kDownloadObjectSpec{
     "_download",
@@ -205,7 +203,7 @@ const pyutil::MethodSpec kDownloadObjectSpec{
     {{"key", Kind::Str, "str"}, kHeadersParam},
 };
 
-Ref head(Args& a) { return endpoint_request(a, kHead, a[2]); }
+Ref head(Args& a) { return endpoint_request(a, verb::kHead, a[2]); }
 
 const pyutil::MethodSpec kHeadSpec{
     "head",
@@ -215,7 +213,7 @@ const pyutil::MethodSpec kHeadSpec{
     {{"key", Kind::Str, "str"}, kHeadersParam, {"timeout", Kind::Any, kTimeoutType, pyutil::integer(10)}},
 };
 
-Ref delete_object(Args& a) { return endpoint_request(a, kDelete, nullptr); }
+Ref delete_object(Args& a) { return endpoint_request(a, verb::kDelete, nullptr); }
 
 const pyutil::MethodSpec kDeleteSpec{
     "delete",

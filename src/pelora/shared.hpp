@@ -9,6 +9,7 @@
 
 #include "pyutil/convert.hpp"
 #include "pyutil/method.hpp"
+#include "pyutil/names.hpp"
 
 namespace pelora {
 
@@ -19,71 +20,51 @@ using pyutil::Kind;
 using pyutil::Name;
 using pyutil::Ref;
 
+namespace attr = pyutil::attr;
+namespace header = pyutil::header;
+namespace httpx = pyutil::httpx;
+namespace kw = pyutil::kw;
+namespace method = pyutil::method;
+namespace op = pyutil::op;
+namespace verb = pyutil::verb;
+
 // Declared types shared by many operations.
 inline constexpr const char* kHeadersType = "Optional[Dict[str, str]]";
 inline constexpr const char* kTimeoutType = "Optional[Union[float, tuple]]";
 inline constexpr const char* kCallbackType = "Optional[Callable[[int, int, int, int], None]]";
 
-// Client attributes.
+// Attributes of this client only.
 inline const Name kPublicKey{"public_key"};
 inline const Name kPrivateKey{"private_key"};
-inline const Name kBucket{"bucket"};
-inline const Name kRegion{"region"};
 inline const Name kInternal{"internal"};
-inline const Name kDefaultTimeout{"default_timeout"};
 inline const Name kExternalUrl{"external_url"};
 inline const Name kIntranetUrl{"intranet_url"};
-inline const Name kHost{"host"};
-inline const Name kApiHost{"_api_host"};
+inline const Name kHost{"host"};          // the base of uploads and multipart steps
+inline const Name kApiHost{"_api_host"};  // the bucket's own endpoint
 inline const Name kCustomDomain{"_custom_domain"};
-inline const Name kDomainUrl{"domain_url"};
-inline const Name kClient{"_client"};
-// Names of the module namespace.
-inline const Name kHttpx{"httpx"};
-inline const Name kHttpxClient{"Client"};
+// The module global the constructor reads at each call.
 inline const Name kHttpClientConfig{"HTTP_CLIENT_CONFIG"};
-// The client's own operations, called through the object so that replaced methods are obeyed.
-inline const Name kMakeAuthorizationMethod{"_make_authorization"};
-inline const Name kBuildAuthHeaderMethod{"_build_auth_header"};
-inline const Name kRequestMethod{"_request"};
-inline const Name kUploadMethod{"upload"};
-inline const Name kDownloadMethod{"_download"};
-inline const Name kHeadMethod{"head"};
-inline const Name kDeleteMethod{"delete"};
-inline const Name kInitiateMethod{"initiate_multipart_upload"};
-inline const Name kFinishMethod{"finish_multipart_upload"};
-inline const Name kAbortMethod{"abort_multipart_upload"};
+// Operations called through the object, so that replaced methods are obeyed.
+inline const Name kMakeAuthorizationOp{"_make_authorization"};
+inline const Name kBuildAuthHeaderOp{"_build_auth_header"};
+inline const Name kUploadOp{"upload"};
+inline const Name kDownloadOp{"_download"};
+inline const Name kDeleteOp{"delete"};
+inline const Name kInitiateOp{"initiate_multipart_upload"};
+inline const Name kFinishOp{"finish_multipart_upload"};
+inline const Name kAbortOp{"abort_multipart_upload"};
 // Methods of other objects.
-inline const Name kHttpRequest{"request"};
-inline const Name kHttpGet{"get"};
-inline const Name kHttpStream{"stream"};
-inline const Name kRead{"read"};
+inline const Name kClientGet{"get"};        // httpx.Client.get(url, ...)
+inline const Name kClientStream{"stream"};  // httpx.Client.stream(method, url, ...)
 inline const Name kJson{"json"};
 inline const Name kUpdate{"update"};
-// HTTP verbs.
-inline const Name kGet{"GET"};
-inline const Name kPut{"PUT"};
-inline const Name kPost{"POST"};
-inline const Name kHead{"HEAD"};
-inline const Name kDelete{"DELETE"};
-// Keywords.
-inline const Name kHeaders{"headers"};
-inline const Name kTimeout{"timeout"};
-inline const Name kData{"data"};
-inline const Name kContent{"content"};
-inline const Name kQueryParams{"query_params"};
+// Keywords of this client's operations.
 inline const Name kBaseUrl{"base_url"};
 inline const Name kMethodKeyword{"method"};
 inline const Name kContentTypeKeyword{"content_type"};
 inline const Name kContentMd5Keyword{"content_md5"};
 inline const Name kVerify{"verify"};
 inline const Name kIsDomainUpload{"is_domain_upload"};
-// Header names.
-inline const Name kAuthorizationHeader{"Authorization"};
-inline const Name kContentTypeHeader{"Content-Type"};
-inline const Name kContentMd5Header{"Content-MD5"};
-inline const Name kContentLengthHeader{"Content-Length"};
-inline const Name kRangeHeader{"Range"};
 
 inline constexpr pyutil::Param kHeadersParam{"headers", Kind::OptDict, kHeadersType, pyutil::none()};
 inline constexpr pyutil::Param kTimeoutParam{"timeout", Kind::Any, kTimeoutType, pyutil::none()};

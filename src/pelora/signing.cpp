@@ -37,7 +37,7 @@ std::string vendor_block(PyObject* headers, Keep& keep) {
 }
 
 std::string resource(PyObject* self, std::string_view key, Keep& keep) {
-    return sigv2::resource_path(sigv2::kUFile, pyutil::text_attr(self, kBucket, keep), key);
+    return sigv2::resource_path(sigv2::kUFile, pyutil::text_attr(self, attr::kBucket, keep), key);
 }
 
 std::string signature(PyObject* self, std::string_view string_to_sign, Keep& keep) {
@@ -151,7 +151,7 @@ Ref build_auth_header(Args& a) {
                         .arg(a[ContentMd5])
                         .arg(a[ContentType])
                         .arg(a[Headers])
-                        .method(self, kMakeAuthorizationMethod);
+                        .method(self, kMakeAuthorizationOp);
     return authorization_value(self, signature.get());
 }
 

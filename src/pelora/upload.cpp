@@ -25,7 +25,7 @@ const Name kQuote{"\""};
 Ref etag_of(PyObject* response) {
     Ref headers = check(PyObject_GetAttr(response, kResponseHeaders));
     Ref empty = pyutil::to_str("");
-    Ref etag = pyutil::Call().arg(kEtagHeader).arg(empty.get()).method(headers.get(), kHttpGet);
+    Ref etag = pyutil::Call().arg(kEtagHeader).arg(empty.get()).method(headers.get(), method::kGet);
     return pyutil::Call().arg(kQuote).method(etag.get(), kStrip);
 }
 
@@ -59,13 +59,13 @@ Ref upload_in_parts(Args& a, kit::PartSource (*make_source)(PyObject*)) {
         Ref started = pyutil::Call()
                           .arg(a[Key])
                           .kw(kContentTypeKeyword, content_type)
-                          .kw(kHeaders, a[Headers])
-                          .method(self, kInitiateMethod);
+                          .kw(kw::kHeaders, a[Headers])
+                          .method(self, kInitiateOp);
         if (pyutil::status_code(started.get()) != 200) pyutil::raise_failure("初始化分片失败: ", started.get());
         Ref answer = check(PyObject_CallMethodNoArgs(started.get(), kJson));
         upload_id = check(PyObject_GetItem(answer.get(), kUploadIdField));
         Ref current = check(PyLong_FromLongLong(part_size));
-        Ref block = pyutil::Call().arg(kBlkSizeField).arg(current.get()).method(answer.get(), kHttpGet);
+        Ref block = pyutil::Call().arg(kBlkSizeField).arg(current.get()).method(answer.get(), method::kGet);
         if (!user_defined) part_size = service_block_size(block.get());
 
         kit::PartUpload upload{};
@@ -83,8 +83,8 @@ Ref upload_in_parts(Args& a, kit::PartSource (*make_source)(PyObject*)) {
                            .arg(a[Key])
                            .arg(upload_id.get())
                            .arg(etags.get())
-                           .kw(kHeaders, a[Headers])
-                           .method(self, kFinishMethod);
+                           .kw(kw::kHeaders, a[Headers])
+                           .method(self, kFinishOp);
         return kit::finished_upload(finished.get(), upload_id.get(), kEtagsField, etags.get());
     } catch (const pyutil::Error&) {
         if (!PyErr_ExceptionMatches(PyExc_Exception) || !truthy(upload_id.get())) throw;
@@ -92,7 +92,7 @@ Ref upload_in_parts(Args& a, kit::PartSource (*make_source)(PyObject*)) {
         // gives way to the one being reported.
         pyutil::PendingError keep;
         try {
-            Ref aborted = pyutil::Call().arg(a[Key]).arg(upload_id.get()).method(self, kAbortMethod);
+            Ref aborted = pyutil::Call().arg(a[Key]).arg(upload_id.get()).method(self, kAbortOp);
         } catch (const pyutil::Error&) {
         }
         throw;

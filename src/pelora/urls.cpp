@@ -23,7 +23,7 @@ std::string object_url(std::string_view base, std::string_view key) {
 Ref get_path_url(Args& a) {
     enum { Key };
     Keep keep;
-    const std::string_view base = pyutil::text_attr(a.self(), kDomainUrl, keep);
+    const std::string_view base = pyutil::text_attr(a.self(), attr::kDomainUrl, keep);
     std::string url(base);
     url.push_back('/');
     corvault::core::percent_encode_append(url, a.str(Key), "/");
@@ -44,7 +44,7 @@ Ref get_shared_url(Args& a) {
     Ref now = check(PyLong_FromLongLong(pyutil::unix_seconds()));
     Ref expires = check(PyNumber_Add(now.get(), a[ExpireTime]));
     Ref expires_text = check(PyObject_Str(expires.get()));
-    Ref signature = pyutil::Call().arg(a[Key]).arg(expires_text.get()).method(self, kMakeAuthorizationMethod);
+    Ref signature = pyutil::Call().arg(a[Key]).arg(expires_text.get()).method(self, kMakeAuthorizationOp);
     if (!PyUnicode_Check(signature.get())) {
         pyutil::raise_format(PyExc_TypeError, "_make_authorization() returned %.200s, not str",
                              Py_TYPE(signature.get())->tp_name);
@@ -52,7 +52,7 @@ Ref get_shared_url(Args& a) {
 
     Keep keep;
     const bool custom = truthy(check(PyObject_GetAttr(self, kCustomDomain)).get());
-    std::string url(pyutil::text_attr(self, custom ? kDomainUrl : kExternalUrl, keep));
+    std::string url(pyutil::text_attr(self, custom ? attr::kDomainUrl : kExternalUrl, keep));
     url.push_back('/');
     corvault::core::percent_encode_append(url, a.str(Key), "/");
     url.append("?UCloudPublicKey=").append(pyutil::text_attr(self, kPublicKey, keep));
