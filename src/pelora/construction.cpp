@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/url.hpp"
+#include "kit/answers.hpp"
 #include "pyutil/call.hpp"
 
 #include "pelora/shared.hpp"
@@ -70,7 +71,7 @@ Ref init(Args& a) {
         // The setting is written into the shared mapping itself, so that every client built from
         // it later in the process gets the same verification.
         PyObject* config = a.global(kHttpClientConfig);
-        Ref setting = text_dict({{&kVerify, a[Verify]}});
+        Ref setting = kit::record({{&kVerify, a[Verify]}});
         Ref updated = pyutil::Call().arg(setting.get()).method(config, kUpdate);
         Ref client_type = check(PyObject_GetAttr(a.global(httpx::kModule), httpx::kClientType));
         Ref no_args = check(PyTuple_New(0));

@@ -54,7 +54,7 @@ bool streamed(PyObject* self, PyObject* key, PyObject* local_path, long long chu
     Keep keep;
     Ref url = pyutil::to_str(object_url(pyutil::text_attr(self, kApiHost, keep), pyutil::utf8(key)));
     Ref authorization = get_authorization(self, key);
-    Ref headers = text_dict({{&header::kAuthorization, authorization.get()}});
+    Ref headers = kit::record({{&header::kAuthorization, authorization.get()}});
     Ref client = check(PyObject_GetAttr(self, attr::kClient));
     Ref manager = pyutil::Call()
                       .arg(verb::kGet)
@@ -121,7 +121,7 @@ public:
     Ref fetch(const kit::Part& part) override {
         Ref authorization = get_authorization(self_, key_);
         Ref range = pyutil::to_str(corvault::core::transfer::range_header(part));
-        Ref headers = text_dict({{&header::kAuthorization, authorization.get()}, {&header::kRange, range.get()}});
+        Ref headers = kit::record({{&header::kAuthorization, authorization.get()}, {&header::kRange, range.get()}});
         return pyutil::Call()
             .arg(url_.get())
             .kw(kw::kHeaders, headers.get())

@@ -1,6 +1,7 @@
 // One page of the bucket's file list, read from the service's JSON answer into a listing record.
 #include <string>
 
+#include "kit/answers.hpp"
 #include "pyutil/call.hpp"
 #include "pyutil/headers.hpp"
 
@@ -45,11 +46,11 @@ Ref entry(PyObject* item, PyObject* empty, PyObject* zero) {
     // The documented answer names the object's hash "Hash"; "Etag" is read first where present.
     Ref etag = field(item, kEtag, Py_None);
     if (etag.get() == Py_None) etag = field(item, kHash, empty);
-    return text_dict({{&kKeyField, key.get()},
-                      {&kSizeField, size.get()},
-                      {&kModifyTimeField, modified.get()},
-                      {&kMimeTypeField, mime_type.get()},
-                      {&kEtagField, etag.get()}});
+    return kit::record({{&kKeyField, key.get()},
+                        {&kSizeField, size.get()},
+                        {&kModifyTimeField, modified.get()},
+                        {&kMimeTypeField, mime_type.get()},
+                        {&kEtagField, etag.get()}});
 }
 
 }  // namespace
@@ -59,7 +60,7 @@ Ref list_objects(Args& a) {
     PyObject* self = a.self();
     Keep keep;
     Ref empty = pyutil::to_str("");
-    Ref query = text_dict(
+    Ref query = kit::record(
         {{&kListParam, empty.get()}, {&kPrefixParam, a[Prefix]}, {&kMarkerParam, a[Marker]}, {&kLimitParam, a[Limit]}});
     std::string url(pyutil::text_attr(self, kApiHost, keep));
     url.push_back('/');
@@ -104,7 +105,7 @@ Ref list_objects(Args& a) {
 
     Ref next_marker = field(answer.get(), kNextMarker, empty.get());
     const bool truncated = truthy(next_marker.get());
-    Ref result = text_dict({{&kObjectsField, objects.get()}, {&kIsTruncatedField, truncated ? Py_True : Py_False}});
+    Ref result = kit::record({{&kObjectsField, objects.get()}, {&kIsTruncatedField, truncated ? Py_True : Py_False}});
     if (truncated) check(PyDict_SetItem(result.get(), kNextMarkerField, next_marker.get()));
     return result;
 }

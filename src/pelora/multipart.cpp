@@ -1,4 +1,5 @@
 // The four steps of a multipart upload, each one request through the primitive to the upload host.
+#include "kit/answers.hpp"
 #include "pyutil/call.hpp"
 #include "pyutil/headers.hpp"
 
@@ -30,7 +31,7 @@ Ref step(PyObject* self, PyObject* method, PyObject* key, PyObject* query, PyObj
 Ref initiate_multipart_upload(Args& a) {
     enum { Key, ContentType, Headers };
     Ref empty = pyutil::to_str("");
-    Ref query = text_dict({{&kUploadsParam, empty.get()}});
+    Ref query = kit::record({{&kUploadsParam, empty.get()}});
     Ref headers = pyutil::copy_headers(a[Headers]);
     replace_header(headers.get(), header::kContentLength, "content-length", kZero);
     if (truthy(a[ContentType])) replace_header(headers.get(), header::kContentType, "content-type", a[ContentType]);
@@ -49,7 +50,7 @@ const pyutil::MethodSpec kInitiateMultipartSpec{
 Ref upload_part(Args& a) {
     enum { Key, UploadId, PartNumber, Data, ContentType, Headers };
     Ref number = check(PyObject_Str(a[PartNumber]));
-    Ref query = text_dict({{&kUploadIdParam, a[UploadId]}, {&kPartNumberParam, number.get()}});
+    Ref query = kit::record({{&kUploadIdParam, a[UploadId]}, {&kPartNumberParam, number.get()}});
     Ref headers = pyutil::copy_headers(a[Headers]);
     replace_header(headers.get(), header::kContentType, "content-type", a[ContentType]);
     return step(a.self(), verb::kPut, a[Key], query.get(), a[Data], headers.get());
@@ -74,7 +75,7 @@ Ref finish_multipart_upload(Args& a) {
     enum { Key, UploadId, Etags, NewObject, Headers };
     Ref joined = check(PyUnicode_Join(kComma, a[Etags]));
     Ref body = check(PyUnicode_AsUTF8String(joined.get()));
-    Ref query = text_dict({{&kUploadIdParam, a[UploadId]}});
+    Ref query = kit::record({{&kUploadIdParam, a[UploadId]}});
     if (truthy(a[NewObject])) check(PyDict_SetItem(query.get(), kNewKeyParam, a[NewObject]));
     Ref headers = pyutil::copy_headers(a[Headers]);
     replace_header(headers.get(), header::kContentType, "content-type", kTextPlain);
@@ -98,7 +99,7 @@ const pyutil::MethodSpec kFinishMultipartSpec{
 
 Ref abort_multipart_upload(Args& a) {
     enum { Key, UploadId, Headers };
-    Ref query = text_dict({{&kUploadIdParam, a[UploadId]}});
+    Ref query = kit::record({{&kUploadIdParam, a[UploadId]}});
     Ref headers = pyutil::copy_headers(a[Headers]);
     return step(a.self(), verb::kDelete, a[Key], query.get(), nullptr, headers.get());
 }

@@ -37,12 +37,6 @@ Ref read_if_file(PyObject* data) {
 
 }  // namespace
 
-Ref text_dict(std::initializer_list<std::pair<const Name*, PyObject*>> entries) {
-    Ref dict = check(PyDict_New());
-    for (const auto& [name, value] : entries) check(PyDict_SetItem(dict.get(), *name, value));
-    return dict;
-}
-
 void replace_header(PyObject* headers, PyObject* name, std::string_view lowered, PyObject* value) {
     Ref keys = check(PyDict_Keys(headers));
     for (Py_ssize_t i = 0; i < PyList_GET_SIZE(keys.get()); ++i) {

@@ -91,8 +91,6 @@ Ref request_timeout(PyObject* self, PyObject* timeout);
 Ref authorization_value(PyObject* self, PyObject* signature);
 // The Authorization value of a plain GET of `key`: self._build_auth_header(key, "GET").
 Ref get_authorization(PyObject* self, PyObject* key);
-// A dict of text keys and values, in the order given.
-Ref text_dict(std::initializer_list<std::pair<const Name*, PyObject*>> entries);
 
 // The argument tables of the operations, each beside its function; pelora_module.cpp puts them
 // into the class.
