@@ -27,12 +27,18 @@ class BaseStorageClient:
     def iter_objects(self, prefix="", page_size=DEFAULT_PAGE_SIZE):
         """Yield the entry of every object under `prefix`, page by page."""
         marker = ""
+        asked = set()
         while True:
+            asked.add(marker)
             page = self.list(prefix=prefix, marker=marker, limit=page_size)
             yield from page.get("objects", [])
             marker = page.get("next_marker")
             if not page.get("is_truncated") or not marker:
                 return
+            # A service that hands back a marker already asked for would serve the same pages
+            # for ever, and every count over them would grow without end.
+            if marker in asked:
+                raise Exception(f"the listing does not advance: marker {marker!r} was returned again")
 
     def _upload_part_with_retry(self, key, upload_id, part_number, data,
                                 content_type="application/octet-stream", headers=None, retries=3):

@@ -2,8 +2,8 @@
 
 namespace corvault::core::listing {
 
-const Schema kS3ListObjectsV2{"Contents", {"Key", "Size", "LastModified", "ETag"}, "IsTruncated",
-                              "NextContinuationToken"};
+const Schema kS3ListObjectsV2{
+    "Contents", {"Key", "Size", "LastModified", "ETag"}, "IsTruncated", "NextContinuationToken"};
 const Schema kOssListObjects{"Contents", {"Key", "Size", "LastModified", "ETag"}, "IsTruncated", "NextMarker"};
 
 Listing read(const Schema& schema, std::string_view document) {

@@ -46,8 +46,24 @@ std::string object_url(const PublicUrlBase& b, std::string_view key) {
         url.append(b.endpoint).append("/").append(b.bucket);
     }
     url += '/';
-    percent_encode_append(url, key, "/");
+    // Handed to others, whose HTTP clients would remove dot segments and reach another object.
+    url += escape_dot_segments(percent_encode(key, "/"));
     return url;
+}
+
+std::string signed_path(std::string_view url_path) {
+    std::string out;
+    out.reserve(url_path.size());
+    std::size_t begin = 0;
+    while (begin <= url_path.size()) {
+        std::size_t end = url_path.find('/', begin);
+        if (end == std::string_view::npos) end = url_path.size();
+        const std::string_view segment = url_path.substr(begin, end - begin);
+        out.append(segment == "%2E" ? "." : segment == "%2E%2E" ? ".." : segment);
+        if (end < url_path.size()) out += '/';
+        begin = end + 1;
+    }
+    return out;
 }
 
 }  // namespace corvault::core::s3

@@ -21,7 +21,8 @@ Target object_target(std::string_view endpoint, std::string_view bucket, bool vi
 // A request on a bucket as a whole (URL ending in "/").
 Target bucket_target(std::string_view endpoint, std::string_view bucket, bool virtual_style);
 
-// The URL handed to users: a custom domain whole, else the bucket's virtual host or path.
+// The URL handed to users: a custom domain whole, else the bucket's virtual host or path; the
+// key's "." and ".." segments written "%2E" and "%2E%2E" (see escape_dot_segments).
 struct PublicUrlBase {
     bool custom_domain;
     std::string_view domain_url;
@@ -30,5 +31,8 @@ struct PublicUrlBase {
     bool virtual_style;
 };
 std::string object_url(const PublicUrlBase& base, std::string_view key);
+// The path of such a URL as the service reads it, which a signature covers: its escaped dot
+// segments read back as "." and "..", since services decode the path before signing it anew.
+std::string signed_path(std::string_view url_path);
 
 }  // namespace corvault::core::s3

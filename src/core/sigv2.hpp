@@ -62,7 +62,7 @@ struct Request {
     std::string_view method;
     std::string_view content_md5;
     std::string_view content_type;
-    std::string_view date;   // or the expiry time of a share URL
+    std::string_view date;       // or the expiry time of a share URL
     std::string vendor_headers;  // canonical_vendor_headers()
     std::string resource;        // canonical_resource()
 };

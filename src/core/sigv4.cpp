@@ -37,9 +37,11 @@ int compare_encoded(std::string_view a, std::string_view b) {
             continue;
         }
         const unsigned char ea[3] = {plain_a ? ca : static_cast<unsigned char>('%'),
-                                     static_cast<unsigned char>(kHex[ca >> 4]), static_cast<unsigned char>(kHex[ca & 15])};
+                                     static_cast<unsigned char>(kHex[ca >> 4]),
+                                     static_cast<unsigned char>(kHex[ca & 15])};
         const unsigned char eb[3] = {plain_b ? cb : static_cast<unsigned char>('%'),
-                                     static_cast<unsigned char>(kHex[cb >> 4]), static_cast<unsigned char>(kHex[cb & 15])};
+                                     static_cast<unsigned char>(kHex[cb >> 4]),
+                                     static_cast<unsigned char>(kHex[cb & 15])};
         if (ea[0] != eb[0]) return ea[0] < eb[0] ? -1 : 1;
         // Both escaped (a plain character never equals "%"): compare the hexadecimal digits.
         if (ea[1] != eb[1]) return ea[1] < eb[1] ? -1 : 1;
@@ -152,8 +154,8 @@ std::string canonical_request(const Scheme& scheme, std::string_view method, std
                               std::string_view payload_hash) {
     const std::string_view names = scheme.lists_signed_headers ? std::string_view(headers.signed_headers) : "";
     std::string out;
-    out.reserve(method.size() + canonical_uri.size() + canonical_query.size() + headers.lines.size() +
-                names.size() + payload_hash.size() + 8);
+    out.reserve(method.size() + canonical_uri.size() + canonical_query.size() + headers.lines.size() + names.size() +
+                payload_hash.size() + 8);
     out.append(method).append("\n").append(canonical_uri).append("\n").append(canonical_query).append("\n");
     out.append(headers.lines).append("\n").append(names).append("\n").append(payload_hash);
     return out;
@@ -187,9 +189,8 @@ Sha256Digest signing_key(const Scheme& scheme, std::string_view secret_key, cons
         bool valid = false;
     };
     static thread_local Derived last;
-    if (last.valid && last.date == scope.date_stamp && last.region == scope.region &&
-        last.service == scope.service && last.secret == secret_key && last.prefix == scheme.key_prefix &&
-        last.terminator == scheme.terminator) {
+    if (last.valid && last.date == scope.date_stamp && last.region == scope.region && last.service == scope.service &&
+        last.secret == secret_key && last.prefix == scheme.key_prefix && last.terminator == scheme.terminator) {
         return last.key;
     }
     std::string first_key;

@@ -45,13 +45,20 @@ struct Scheme {
 };
 
 // Amazon S3.
-inline constexpr Scheme kS3{"AWS4-HMAC-SHA256", "AWS4", "aws4_request", "x-amz-",
-                            {"host", "content-type", "content-md5"}, HeaderValue::Folded,
-                            false, true, ", ", false};
+inline constexpr Scheme kS3{
+    "AWS4-HMAC-SHA256",  "AWS4", "aws4_request", "x-amz-", {"host", "content-type", "content-md5"},
+    HeaderValue::Folded, false,  true,           ", ",     false};
 // Alibaba Cloud OSS, Version 4 header form, without additional signed headers.
-inline constexpr Scheme kOss{"OSS4-HMAC-SHA256", "aliyun_v4", "aliyun_v4_request", "x-oss-",
-                             {"content-type", "content-md5", ""}, HeaderValue::Trimmed,
-                             true, false, ",", true};
+inline constexpr Scheme kOss{"OSS4-HMAC-SHA256",
+                             "aliyun_v4",
+                             "aliyun_v4_request",
+                             "x-oss-",
+                             {"content-type", "content-md5", ""},
+                             HeaderValue::Trimmed,
+                             true,
+                             false,
+                             ",",
+                             true};
 
 inline constexpr std::string_view kUnsignedPayload = "UNSIGNED-PAYLOAD";
 inline constexpr std::string_view kS3Service = "s3";

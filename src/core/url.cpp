@@ -24,7 +24,65 @@ void remove_all(std::string& text, std::string_view what) {
     text.swap(out);
 }
 
+// Where the path of a URL as this library builds it starts and ends: after the authority of a
+// URL with a scheme, before its query or fragment.
+std::pair<std::size_t, std::size_t> path_span(std::string_view url) {
+    std::size_t start = 0;
+    const std::size_t marker = url.find("://");
+    if (marker != std::string_view::npos && url.find_first_of("/?#") >= marker) {
+        start = url.find_first_of("/?#", marker + 3);
+        if (start == std::string_view::npos) start = url.size();
+    }
+    std::size_t end = url.find_first_of("?#", start);
+    if (end == std::string_view::npos) end = url.size();
+    return {start, end};
+}
+
+// Calls visit(offset, length) for each "." and ".." segment of `path`.
+template <class Visit>
+void each_dot_segment(std::string_view path, Visit&& visit) {
+    std::size_t begin = 0;
+    while (begin <= path.size()) {
+        std::size_t end = path.find('/', begin);
+        if (end == std::string_view::npos) end = path.size();
+        const std::string_view segment = path.substr(begin, end - begin);
+        if (segment == "." || segment == "..") visit(begin, segment.size());
+        begin = end + 1;
+    }
+}
+
 }  // namespace
+
+std::string request_target(std::string_view url) {
+    const auto [start, path_end] = path_span(url);
+    std::size_t end = url.find('#', path_end);
+    if (end == std::string_view::npos) end = url.size();
+    std::string target(url.substr(start, end - start));
+    if (start == path_end) target.insert(0, "/");
+    return target;
+}
+
+bool has_dot_segment(std::string_view url) {
+    const auto [start, end] = path_span(url);
+    bool found = false;
+    each_dot_segment(url.substr(start, end - start), [&](std::size_t, std::size_t) { found = true; });
+    return found;
+}
+
+std::string escape_dot_segments(std::string_view url) {
+    const auto [start, end] = path_span(url);
+    std::string out(url.substr(0, start));
+    std::size_t copied = 0;
+    const std::string_view path = url.substr(start, end - start);
+    each_dot_segment(path, [&](std::size_t offset, std::size_t length) {
+        out.append(path, copied, offset - copied);
+        out.append(length == 1 ? "%2E" : "%2E%2E");
+        copied = offset + length;
+    });
+    out.append(path.substr(copied));
+    out.append(url.substr(end));
+    return out;
+}
 
 UrlParts split_url(std::string_view input) {
     // Leading C0 controls and blanks go, and tabs and line breaks anywhere, as urlsplit does.

@@ -25,6 +25,20 @@ UrlParts split_url(std::string_view url);
 // receives is the one that was signed.
 void append_query(std::string& url, const std::vector<std::pair<std::string_view, std::string_view>>& pairs);
 
+// The path and query of `url` as written, which is what goes on the request line ("/" for an
+// empty path; a fragment is never sent).
+std::string request_target(std::string_view url);
+
+// Whether the path of `url` holds a "." or ".." segment. HTTP clients that follow RFC 3986
+// remove such segments before sending (httpx does, and so do browsers), and the request would
+// then reach another resource: "/b/logs/../k" goes out as "/b/k".
+bool has_dot_segment(std::string_view url);
+
+// `url` with each "." and ".." segment of its path written "%2E" and "%2E%2E", which servers
+// decode back and clients leave alone. For URLs handed to others, whose clients would otherwise
+// remove those segments.
+std::string escape_dot_segments(std::string_view url);
+
 // Every "https://" removed, then every "http://": the host (and port and path) of an endpoint.
 std::string strip_scheme_markers(std::string_view endpoint);
 

@@ -2,6 +2,8 @@
 
 #include <pugixml.hpp>
 
+#include "core/xml_markup.hpp"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -26,6 +28,11 @@ const char* reason_of(int code) {
         case kJunkAfterRoot: return "junk after document element";
         case kUndefinedEntity: return "undefined entity";
         case kUnboundPrefix: return "unbound prefix";
+        case kParamEntityRef: return "illegal parameter entity reference";
+        case kMisplacedXmlDecl: return "XML or text declaration not at start of entity";
+        case kIncorrectEncoding: return "encoding specified in XML declaration is incorrect";
+        case kXmlDecl: return "XML declaration not well-formed";
+        case kPublicId: return "illegal character(s) in public id";
         default: return "syntax error";
     }
 }
@@ -54,8 +61,8 @@ void keep_first(Fault& kept, const Fault& candidate) {
 pugi::xml_node node_of(Element e) { return pugi::xml_node(const_cast<pugi::xml_node_struct*>(e)); }
 
 bool is_xml_char(std::uint32_t cp) {
-    return cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x20 && cp <= 0xD7FF) ||
-           (cp >= 0xE000 && cp <= 0xFFFD) || (cp >= 0x10000 && cp <= 0x10FFFF);
+    return cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x20 && cp <= 0xD7FF) || (cp >= 0xE000 && cp <= 0xFFFD) ||
+           (cp >= 0x10000 && cp <= 0x10FFFF);
 }
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
@@ -87,10 +94,14 @@ std::size_t first_invalid_char(std::string_view text) {
         }
         std::size_t len;
         std::uint32_t cp, min;
-        if (c >= 0xC2 && c <= 0xDF) len = 2, cp = c & 0x1F, min = 0x80;
-        else if (c >= 0xE0 && c <= 0xEF) len = 3, cp = c & 0x0F, min = 0x800;
-        else if (c >= 0xF0 && c <= 0xF4) len = 4, cp = c & 0x07, min = 0x10000;
-        else return i;
+        if (c >= 0xC2 && c <= 0xDF)
+            len = 2, cp = c & 0x1F, min = 0x80;
+        else if (c >= 0xE0 && c <= 0xEF)
+            len = 3, cp = c & 0x0F, min = 0x800;
+        else if (c >= 0xF0 && c <= 0xF4)
+            len = 4, cp = c & 0x07, min = 0x10000;
+        else
+            return i;
         if (n - i < len) return i;
         for (std::size_t k = 1; k < len; ++k) {
             if ((p[i + k] & 0xC0) != 0x80) return i;
@@ -202,8 +213,11 @@ Fault comment_fault(std::string_view text, std::size_t body) {
 Fault stray_text(std::string_view text, std::size_t at, bool after_root) {
     const char c = text[at];
     const bool quote = c == '"' || c == '\'';
-    if (after_root) return fault_at(is_name_char(c) || quote || c == ']' || c == '>' ? kJunkAfterRoot : kInvalidToken, at);
+    if (after_root)
+        return fault_at(is_name_char(c) || quote || c == ']' || c == '>' ? kJunkAfterRoot : kInvalidToken, at);
     if (quote) return fault_at(text.find(c, at + 1) == kNone ? kUnclosedToken : kSyntax, at);
+    // Brackets, parentheses and separators are tokens of declarations, out of place here.
+    if (std::string_view("[]>(|,").find(c) != kNone) return fault_at(kSyntax, at);
     if (!is_name_char(c)) return fault_at(kInvalidToken, at);
     std::size_t end = at;
     while (end < text.size() && is_name_char(text[end])) ++end;
@@ -250,9 +264,12 @@ public:
         root_ = root;
         pugi::xml_node n = root;
         while (n) {
-            if (n.type() == pugi::node_element) enter(n);
-            else if (n.type() == pugi::node_pcdata) check_text(n);
-            else if (n.type() == pugi::node_comment) keep_first(fault_, comment_fault(text_, offset_of(n.value())));
+            if (n.type() == pugi::node_element)
+                enter(n);
+            else if (n.type() == pugi::node_pcdata)
+                check_text(n);
+            else if (n.type() == pugi::node_comment)
+                keep_first(fault_, comment_fault(text_, offset_of(n.value())));
             if (n.first_child()) {
                 n = n.first_child();
                 continue;
@@ -305,9 +322,12 @@ private:
             char quote = 0;
             for (tag_end_ = tag + 1; tag_end_ < text_.size(); ++tag_end_) {
                 const char c = text_[tag_end_];
-                if (c == quote) quote = 0;
-                else if (!quote && (c == '"' || c == '\'')) quote = c;
-                else if (!quote && c == '>') break;
+                if (c == quote)
+                    quote = 0;
+                else if (!quote && (c == '"' || c == '\''))
+                    quote = c;
+                else if (!quote && c == '>')
+                    break;
             }
         }
         Fault f = fault_at(code, offset, tag_end_);
@@ -348,8 +368,10 @@ private:
                 // A malformed reference stops expat's reading there; an undefined entity (reported
                 // at the start tag) or an invalid character is judged once the tag is read.
                 const bool malformed = f.offset == f.noticed;
-                if (malformed) keep_first(fault_, fault_at(f.code, start + f.offset));
-                else tag_fault(f.code, f.code == kUndefinedEntity ? tag : start + f.offset, tag);
+                if (malformed)
+                    keep_first(fault_, fault_at(f.code, start + f.offset));
+                else
+                    tag_fault(f.code, f.code == kUndefinedEntity ? tag : start + f.offset, tag);
             } else {
                 a.set_value(resolved.c_str());
             }
@@ -458,7 +480,8 @@ private:
 Fault parser_fault(const pugi::xml_parse_result& result, std::string_view text, bool has_root) {
     if (result.status == pugi::status_ok) return {};
     if (result.status == pugi::status_out_of_memory) throw std::bad_alloc();
-    const std::size_t offset = std::min(static_cast<std::size_t>(std::max<std::ptrdiff_t>(result.offset, 0)), text.size());
+    const std::size_t offset =
+        std::min(static_cast<std::size_t>(std::max<std::ptrdiff_t>(result.offset, 0)), text.size());
     if (result.status == pugi::status_end_element_mismatch) {
         if (offset < 2 || text.compare(offset - 2, 2, "</") != 0) {
             // pugixml reports an element still open at the end of the text as a mismatch.
@@ -469,7 +492,8 @@ Fault parser_fault(const pugi::xml_parse_result& result, std::string_view text, 
         if (!has_root) return fault_at(kInvalidToken, offset - 1);
         std::size_t end = offset;
         while (end < text.size() && is_name_char(text[end])) ++end;
-        if (end == offset || !is_name_start(text[offset]) || text[offset] == ':') return fault_at(kInvalidToken, offset);
+        if (end == offset || !is_name_start(text[offset]) || text[offset] == ':')
+            return fault_at(kInvalidToken, offset);
         while (end < text.size() && is_blank(text[end])) ++end;
         if (end == text.size()) return fault_at(kUnclosedToken, offset - 2, text.size());
         return text[end] == '>' ? fault_at(kTagMismatch, offset, end) : fault_at(kInvalidToken, end);
@@ -499,7 +523,9 @@ void throw_at(std::string_view text, Fault f) {
 
 ParseError::ParseError(int code, const std::string& reason, int line, int column)
     : std::runtime_error(reason + ": line " + std::to_string(line) + ", column " + std::to_string(column)),
-      code_(code), line_(line), column_(column) {}
+      code_(code),
+      line_(line),
+      column_(column) {}
 
 Document::Document(std::string_view text) {
     auto tree = std::make_unique<Tree>();
@@ -522,8 +548,14 @@ Document::Document(std::string_view text) {
     const std::size_t bad_char = first_invalid_char(text);
     if (bad_char != kNone) fault = fault_at(kInvalidToken, bad_char);
     keep_first(fault, check.check_top_level(root));
-    keep_first(fault, parser_fault(result, text, !root.empty()));
+    // The declarations the tree parser skips: where one is faulty, what the tree parser says of
+    // it and of what follows does not count.
+    const markup::Fault declared = markup::check(text);
+    Fault parsed = parser_fault(result, text, !root.empty());
+    if (declared && parsed.noticed >= declared.construct) parsed = {};
+    keep_first(fault, parsed);
     if (root) keep_first(fault, check.check_elements(root));
+    if (declared) keep_first(fault, fault_at(declared.code, declared.offset));
     if (!fault && !root) fault = fault_at(kNoElements, text.size());
     if (fault) throw_at(text, fault);
 
@@ -535,7 +567,8 @@ Document::Document(std::string_view text) {
 Document::~Document() { delete static_cast<Tree*>(doc_); }
 
 std::string_view Document::local_name(Element element) const {
-    return element == nullptr ? std::string_view() : local_of(pugi::xml_node(const_cast<pugi::xml_node_struct*>(element)).name());
+    return element == nullptr ? std::string_view()
+                              : local_of(pugi::xml_node(const_cast<pugi::xml_node_struct*>(element)).name());
 }
 
 bool Document::in_namespace(Element element) const {

@@ -37,8 +37,13 @@ enum ErrorCode : int {
     kTagMismatch = 7,         // "mismatched tag"
     kDuplicateAttribute = 8,  // "duplicate attribute"
     kJunkAfterRoot = 9,       // "junk after document element"
+    kParamEntityRef = 10,     // "illegal parameter entity reference"
     kUndefinedEntity = 11,    // "undefined entity"
+    kMisplacedXmlDecl = 17,   // "XML or text declaration not at start of entity"
+    kIncorrectEncoding = 19,  // "encoding specified in XML declaration is incorrect"
     kUnboundPrefix = 27,      // "unbound prefix"
+    kXmlDecl = 30,            // "XML declaration not well-formed"
+    kPublicId = 32,           // "illegal character(s) in public id"
 };
 
 // The text of a searched element: no such element, an element without character data, or the

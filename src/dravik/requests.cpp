@@ -9,6 +9,7 @@
 #include "pyutil/clock.hpp"
 #include "pyutil/convert.hpp"
 #include "pyutil/headers.hpp"
+#include "pyutil/request_keywords.hpp"
 #include "pyutil/response.hpp"
 #include "pyutil/text.hpp"
 
@@ -91,6 +92,9 @@ Ref send_object_request(Args& a) {
     if (given_timeout == nullptr && PyErr_Occurred()) throw pyutil::Error{};
     Ref timeout = kit::effective_timeout(self, given_timeout);
     if (timeout && timeout.get() != given_timeout) check(PyDict_SetItem(kwargs.get(), kw::kTimeout, timeout.get()));
+
+    pyutil::keep_path_as_built(kwargs.get(), url_text);
+    pyutil::raw_body_as_content(kwargs.get());
 
     Ref client = check(PyObject_GetAttr(self, attr::kClient));
     Ref url = pyutil::to_str(url_text);

@@ -1,10 +1,8 @@
-// What the files of corvault.dravik share: the names they look up, the objects bound when the
-// module is imported, and the helpers of more than one operation.
+// What the files of corvault.dravik share: the names several of them look up, the argument types
+// and tables, and the helpers of more than one operation.
 #pragma once
 
-#include <initializer_list>
 #include <string_view>
-#include <utility>
 
 #include "core/s3_answers.hpp"
 #include "pyutil/convert.hpp"

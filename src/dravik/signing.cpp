@@ -65,7 +65,9 @@ std::string_view signing_bucket(PyObject* self, PyObject* bucket_arg, Keep& keep
 Ref sign_request(Args& a) {
     enum { Method, Key, Headers, QueryParams, PayloadHash, ServiceLevel, BucketArg };
     PyObject* self = a.self();
-    PyObject* headers = a[Headers];
+    // Read from copies: the caller code reading runs may change the originals meanwhile.
+    const Ref headers_read = pyutil::snapshot(a[Headers]), query_read = pyutil::snapshot(a[QueryParams]);
+    PyObject* headers = headers_read.get();
     Keep keep;
     const core::UtcTime now = pyutil::utc_now();
 
@@ -94,7 +96,7 @@ Ref sign_request(Args& a) {
     }
 
     core::sigv4::HeaderSigning request;
-    request.query = pyutil::query_pairs(a[QueryParams]);
+    request.query = pyutil::query_pairs(query_read.get());
     request.headers.reserve(static_cast<std::size_t>(PyDict_GET_SIZE(headers)) + 1);
     std::string fallback_host;
     bool has_host = false;
@@ -143,7 +145,9 @@ const pyutil::MethodSpec kSignRequestSpec{
 Ref sign_request_v2(Args& a) {
     enum { Method, Key, Headers, QueryParams, ServiceLevel, BucketArg };
     PyObject* self = a.self();
-    PyObject* headers = a[Headers];
+    // Read from copies: the caller code reading runs may change the originals meanwhile.
+    const Ref headers_read = pyutil::snapshot(a[Headers]), query_read = pyutil::snapshot(a[QueryParams]);
+    PyObject* headers = headers_read.get();
     Keep keep;
     const core::sigv2::Scheme& scheme = core::sigv2::kS3;
     core::sigv2::Request request;
@@ -153,7 +157,7 @@ Ref sign_request_v2(Args& a) {
     if (!a.flag(ServiceLevel))
         path = core::sigv2::resource_path(scheme, signing_bucket(self, a[BucketArg], keep), a.str(Key));
     std::vector<core::sigv2::SubResource> sub_resources;
-    PyObject* query = a[QueryParams];
+    PyObject* query = query_read.get();
     Py_ssize_t pos = 0;
     PyObject *name, *value;
     while (query != Py_None && PyDict_Next(query, &pos, &name, &value)) {

@@ -41,15 +41,17 @@ Ref presign_url(Args& a) {
     const std::string amz_date = core::format_amz_date(now);
     const std::string url = public_url(self, a.str(Key), keep);
     const core::UrlParts parts = core::split_url(url);
+    const std::string signed_path = core::s3::signed_path(parts.path);
 
     core::sigv4::QuerySigning request;
     request.method = a.str(Method);
     request.url = url;
     request.host = parts.netloc;
-    request.canonical_uri = parts.path;
+    request.canonical_uri = signed_path;
     request.expires = text_form(a[Expires], keep);
     // The five X-Amz- names are text, so a name of bytes could not be sorted among them.
-    request.extra = pyutil::query_pairs(a[QueryParams], true);
+    const Ref query_read = pyutil::snapshot(a[QueryParams]);  // a property may change the original
+    request.extra = pyutil::query_pairs(query_read.get(), true);
     request.request_time = amz_date;
     request.scope = {date_stamp, pyutil::text_attr(self, attr::kRegion, keep), core::sigv4::kS3Service};
     request.credentials = {pyutil::text_attr(self, attr::kAccessKey, keep),

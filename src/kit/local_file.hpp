@@ -20,7 +20,10 @@ void make_parent_directories(std::string_view path);
 void refuse_directory_target(PyObject* path);
 
 // A file beside the target that receives the parts and replaces the target only when every part
-// has arrived; removed when the download fails, so that nothing partial is ever left.
+// has arrived; removed when the download fails, so that nothing partial is ever left. A target
+// that is a symbolic link is written through (the link stays a link); an existing target keeps
+// its permission bits; the temporary name stays within the file-name limit however long the
+// target's name.
 class TargetFile {
 public:
     explicit TargetFile(PyObject* target);
@@ -33,7 +36,9 @@ public:
     void commit();
 
 private:
-    pyutil::Ref target_, path_, file_;
+    void keep_permissions();
+
+    pyutil::Ref target_, path_, file_;  // target_: the file a symbolic link names, resolved
 };
 
 // An httpx response and its stream refer to each other, so a response outlives its last reference

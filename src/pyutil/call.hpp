@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <vector>
 
 #include "pyutil/ref.hpp"
 
@@ -11,8 +12,6 @@ namespace pyutil {
 
 class Call {
 public:
-    static constexpr std::size_t kMax = 16;
-
     // Arguments are borrowed: the caller keeps them alive until the call returns.
     Call& arg(PyObject* value);
     Call& kw(PyObject* name, PyObject* value);  // `name` should be interned
@@ -24,11 +23,13 @@ public:
 
 private:
     Ref invoke(PyObject* callable, PyObject* self, PyObject* name) const;
-    PyObject* positional_[kMax] = {};
-    PyObject* values_[kMax] = {};
-    PyObject* names_[kMax] = {};
+    // Positional arguments come from this library's own code only; keywords may be a caller's
+    // and are passed on however many there are.
+    static constexpr std::size_t kMaxPositional = 16;
+    PyObject* positional_[kMaxPositional] = {};
     std::size_t npos_ = 0;
-    std::size_t nkw_ = 0;
+    std::vector<PyObject*> values_;
+    std::vector<PyObject*> names_;
 };
 
 }  // namespace pyutil

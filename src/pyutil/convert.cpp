@@ -21,6 +21,13 @@ void raise_attr_not_text(PyObject* name, PyObject* value) {
 std::string_view text_attr(PyObject* self, PyObject* name, Keep& keep) {
     Ref value = check(PyObject_GetAttr(self, name));
     if (!PyUnicode_Check(value.get())) raise_attr_not_text(name, value.get());
+    if (PyUnicode_AsUTF8AndSize(value.get(), nullptr) == nullptr) {
+        // The encoder's error carries the whole text, and these attributes include the secret key:
+        // report which attribute it is, never what it holds.
+        if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) throw Error{};
+        PyErr_Clear();
+        raise_format(PyExc_ValueError, "the client's '%U' cannot be encoded as UTF-8", name);
+    }
     return keep.text(std::move(value));
 }
 
@@ -32,6 +39,11 @@ bool attr_is(PyObject* self, PyObject* name, std::string_view expected) {
 bool attr_truth(PyObject* self, PyObject* name) {
     Ref value = check(PyObject_GetAttr(self, name));
     return check(PyObject_IsTrue(value.get())) == 1;
+}
+
+Ref snapshot(PyObject* dict_or_none) {
+    if (dict_or_none == nullptr || dict_or_none == Py_None) return Ref::borrow(Py_None);
+    return check(PyDict_Copy(dict_or_none));
 }
 
 BytePairs query_pairs(PyObject* mapping, bool text_names_only) {

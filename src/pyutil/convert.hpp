@@ -38,6 +38,12 @@ std::string_view text_attr(PyObject* self, PyObject* name, Keep& keep);
 bool attr_is(PyObject* self, PyObject* name, std::string_view value);
 bool attr_truth(PyObject* self, PyObject* name);
 
+// A copy of a caller's dict (or None as it is) to read instead of the original. Reading calls
+// caller code (__bool__, __str__, lower() and strip() of entries, properties of the client), and
+// that code may change or clear the original meanwhile, freeing the very entries being read;
+// the copy's entries, and views into them, live as long as the copy whatever it does.
+Ref snapshot(PyObject* dict_or_none);
+
 using BytePairs = std::vector<std::pair<std::string_view, std::string_view>>;
 
 // The entries of a query mapping (a dict, or None for none) as raw bytes: text as UTF-8, bytes

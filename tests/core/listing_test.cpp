@@ -64,7 +64,8 @@ TEST(S3Listing, AwsSampleWithAndWithoutNamespace) {
 }
 
 TEST(S3Listing, PrefixedNamespaceReadsTheSame) {
-    expect_sample_listing(read(kS3ListObjectsV2,
+    expect_sample_listing(read(
+        kS3ListObjectsV2,
         "<s3:ListBucketResult xmlns:s3='http://s3.amazonaws.com/doc/2006-03-01/'>"
         "<s3:NextContinuationToken>1ueGcxLPRx1Tr/XYExHnhbYLgveDs2J/wm36Hy4vbOwM=</s3:NextContinuationToken>"
         "<s3:IsTruncated>true</s3:IsTruncated>"
@@ -75,13 +76,14 @@ TEST(S3Listing, PrefixedNamespaceReadsTheSame) {
 }
 
 TEST(S3Listing, ForeignNamespaceDepthAndMissingFields) {
-    const Listing listing = read(kS3ListObjectsV2,
-        "<ListBucketResult xmlns='http://s3.amazonaws.com/doc/2006-03-01/' xmlns:x='urn:other'>"
-        "<x:Contents><Key>foreign prefix</Key></x:Contents>"
-        "<Contents xmlns='urn:other'><Key>foreign default</Key></Contents>"
-        "<Contents><Key></Key><x:Size>1</x:Size></Contents>"
-        "<Group><Contents><Key>a&amp;b &#x4E2D;</Key><Size>0</Size></Contents></Group>"
-        "<Group><IsTruncated>true</IsTruncated></Group></ListBucketResult>");
+    const Listing listing =
+        read(kS3ListObjectsV2,
+             "<ListBucketResult xmlns='http://s3.amazonaws.com/doc/2006-03-01/' xmlns:x='urn:other'>"
+             "<x:Contents><Key>foreign prefix</Key></x:Contents>"
+             "<Contents xmlns='urn:other'><Key>foreign default</Key></Contents>"
+             "<Contents><Key></Key><x:Size>1</x:Size></Contents>"
+             "<Group><Contents><Key>a&amp;b &#x4E2D;</Key><Size>0</Size></Contents></Group>"
+             "<Group><IsTruncated>true</IsTruncated></Group></ListBucketResult>");
     ASSERT_EQ(listing.size(), 2u);
     EXPECT_TRUE(listing.field(0, kKey).empty());
     EXPECT_TRUE(listing.field(0, kSize).missing());
@@ -93,9 +95,10 @@ TEST(S3Listing, ForeignNamespaceDepthAndMissingFields) {
 }
 
 TEST(S3Listing, KeysWithCdataAndComments) {
-    const Listing listing = read(kS3ListObjectsV2,
-        "<ListBucketResult><Contents><Key><![CDATA[<odd>&]]></Key></Contents>"
-        "<Contents><Key>split<!-- x -->key</Key></Contents><IsTruncated>false</IsTruncated></ListBucketResult>");
+    const Listing listing =
+        read(kS3ListObjectsV2,
+             "<ListBucketResult><Contents><Key><![CDATA[<odd>&]]></Key></Contents>"
+             "<Contents><Key>split<!-- x -->key</Key></Contents><IsTruncated>false</IsTruncated></ListBucketResult>");
     ASSERT_EQ(listing.size(), 2u);
     EXPECT_EQ(listing.field(0, kKey).value, "<odd>&");
     EXPECT_EQ(listing.field(1, kKey).value, "splitkey");

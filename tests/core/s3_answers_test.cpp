@@ -96,14 +96,15 @@ TEST(BucketListing, AwsSampleWithAndWithoutNamespace) {
 }
 
 TEST(ErrorDocument, RecognisedByTheRootName) {
-    const char* error = "<Error><Code>NoSuchKey</Code><Message>The resource you requested does not exist</Message>"
-                        "<Resource>/mybucket/myfoto.jpg</Resource><RequestId>4442587FB7D0A2F9</RequestId></Error>";
+    const char* error =
+        "<Error><Code>NoSuchKey</Code><Message>The resource you requested does not exist</Message>"
+        "<Resource>/mybucket/myfoto.jpg</Resource><RequestId>4442587FB7D0A2F9</RequestId></Error>";
     EXPECT_TRUE(is_error_document(error));
     EXPECT_TRUE(is_error_document(std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n") + error));
     EXPECT_TRUE(is_error_document("<e:Error xmlns:e='urn:x'/>"));
-    EXPECT_FALSE(is_error_document(
-        "<CopyObjectResult><LastModified>2009-10-28T22:32:00</LastModified>"
-        "<ETag>\"9b2cf535f27731c974343645a3985328\"</ETag></CopyObjectResult>"));
+    EXPECT_FALSE(
+        is_error_document("<CopyObjectResult><LastModified>2009-10-28T22:32:00</LastModified>"
+                          "<ETag>\"9b2cf535f27731c974343645a3985328\"</ETag></CopyObjectResult>"));
     EXPECT_FALSE(is_error_document(""));
     EXPECT_FALSE(is_error_document("<!DOCTYPE html><html><body><h1>502 Bad Gateway</h1><br></body></html>"));
     EXPECT_FALSE(is_error_document("<Error>"));

@@ -70,6 +70,13 @@ TEST(S3Url, ObjectUrl) {
 
     PublicUrlBase path{false, "", "http://127.0.0.1:9000", "bkt", false};
     EXPECT_EQ(object_url(path, "x?y"), "http://127.0.0.1:9000/bkt/x%3Fy");
+    // Dot segments of the key survive the clients that would remove them.
+    EXPECT_EQ(object_url(path, "logs/../important"), "http://127.0.0.1:9000/bkt/logs/%2E%2E/important");
+    EXPECT_EQ(object_url(virtual_host, "./a/.b/.."), "https://bkt.s3.example.com/%2E/a/.b/%2E%2E");
+    EXPECT_EQ(object_url(custom, ".."), "https://cdn.example.com/assets/%2E%2E");
+    EXPECT_EQ(signed_path("/bkt/logs/%2E%2E/important"), "/bkt/logs/../important");
+    EXPECT_EQ(signed_path("/%2E/a/.b/%2E%2E/"), "/./a/.b/../");
+    EXPECT_EQ(signed_path("/bkt/%252E/%2E%2E%2E/a%2Eb"), "/bkt/%252E/%2E%2E%2E/a%2Eb");  // not whole segments
     EXPECT_EQ(object_url(path, ""), "http://127.0.0.1:9000/bkt/");
 }
 

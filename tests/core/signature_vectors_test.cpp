@@ -54,7 +54,8 @@ TEST_P(SigV4Vector, ReproducesEveryStep) {
 
     if (in.str("form") == "query") {
         const std::string url = in.str("url"), host = in.str("host"), expires = in.str("expires");
-        const sigv4::QuerySigning request{method, url, host, uri, expires, query, time, scope, {access_key, secret_key}};
+        const sigv4::QuerySigning request{
+            method, url, host, uri, expires, query, time, scope, {access_key, secret_key}};
         EXPECT_EQ(sigv4::presigned_url(request), c.file("url.txt"));
         return;
     }
@@ -128,9 +129,12 @@ TEST_P(SigV2Vector, ReproducesEveryStep) {
         if (name == "Date") date = value;
     }
     const std::string method = in.str("method");
-    const sigv2::Request request{method, content_md5, content_type, date,
-                                sigv2::canonical_vendor_headers(scheme, vendor),
-                                sigv2::canonical_resource(path, sub_resources)};
+    const sigv2::Request request{method,
+                                 content_md5,
+                                 content_type,
+                                 date,
+                                 sigv2::canonical_vendor_headers(scheme, vendor),
+                                 sigv2::canonical_resource(path, sub_resources)};
     EXPECT_EQ(sigv2::string_to_sign(request), c.file("string-to-sign.txt"));
     EXPECT_EQ(sigv2::signature(in.str("secret_key"), c.file("string-to-sign.txt")), c.file("signature.txt"));
     EXPECT_EQ(sigv2::authorization(scheme, in.str("access_key"), in.str("secret_key"), request),

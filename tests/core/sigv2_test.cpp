@@ -15,14 +15,29 @@ TEST(SigV2, SubResourcesBySchemes) {
         bool s3, oss;
     };
     const Case cases[] = {
-        {"acl", true, true},          {"uploads", true, true},       {"uploadId", true, true},
-        {"partNumber", true, true},   {"versionId", true, true},     {"response-content-type", true, true},
-        {"lifecycle", true, true},    {"tagging", true, true},       {"versioning", true, true},
-        {"website", true, true},      {"torrent", true, false},      {"security-token", false, true},
-        {"x-oss-process", false, true}, {"append", false, true},     {"prefix", false, false},
-        {"max-keys", false, false},   {"list-type", false, false},   {"marker", false, false},
-        {"continuation-token", false, false}, {"delimiter", false, false}, {"uploadid", false, false},
-        {"ACL", false, false},        {"", false, false},
+        {"acl", true, true},
+        {"uploads", true, true},
+        {"uploadId", true, true},
+        {"partNumber", true, true},
+        {"versionId", true, true},
+        {"response-content-type", true, true},
+        {"lifecycle", true, true},
+        {"tagging", true, true},
+        {"versioning", true, true},
+        {"website", true, true},
+        {"torrent", true, false},
+        {"security-token", false, true},
+        {"x-oss-process", false, true},
+        {"append", false, true},
+        {"prefix", false, false},
+        {"max-keys", false, false},
+        {"list-type", false, false},
+        {"marker", false, false},
+        {"continuation-token", false, false},
+        {"delimiter", false, false},
+        {"uploadid", false, false},
+        {"ACL", false, false},
+        {"", false, false},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(is_sub_resource(kS3, c.name), c.s3) << c.name;
@@ -52,8 +67,7 @@ TEST(SigV2, CanonicalResource) {
     EXPECT_EQ(canonical_resource("/b/k", {}), "/b/k");
     EXPECT_EQ(canonical_resource("/b/k", {{"versionId", "v1"}, {"acl", ""}}), "/b/k?acl&versionId=v1");
     EXPECT_EQ(canonical_resource("/b/k", {{"uploads", ""}}), "/b/k?uploads");
-    EXPECT_EQ(canonical_resource("/b/k", {{"uploadId", "x/y"}, {"partNumber", "2"}}),
-              "/b/k?partNumber=2&uploadId=x/y");
+    EXPECT_EQ(canonical_resource("/b/k", {{"uploadId", "x/y"}, {"partNumber", "2"}}), "/b/k?partNumber=2&uploadId=x/y");
     // Code point order: "uploadId" before "uploads" ('I' < 's'); values stay unencoded.
     EXPECT_EQ(canonical_resource("/b/", {{"uploads", ""}, {"uploadId", "a b"}}), "/b/?uploadId=a b&uploads");
     EXPECT_EQ(canonical_resource("/b/k", {{"response-content-type", "text/plain; charset=utf-8"}}),
@@ -69,11 +83,14 @@ TEST(SigV2, CanonicalVendorHeaders) {
     // S3 and OSS keep a line per header; UFile keeps the last value of a name, untrimmed.
     EXPECT_EQ(canonical_vendor_headers(kOss, {{"x-oss-meta-a", "2"}, {"x-oss-meta-a", " 1 "}}),
               "x-oss-meta-a:1\nx-oss-meta-a:2\n");
-    EXPECT_EQ(canonical_vendor_headers(kUFile, {{"x-ucloud-b", "first"}, {"x-ucloud-a", " 1 "},
-                                                {"x-ucloud-b", "second"}, {"x-ucloud-c", "3"},
+    EXPECT_EQ(canonical_vendor_headers(kUFile, {{"x-ucloud-b", "first"},
+                                                {"x-ucloud-a", " 1 "},
+                                                {"x-ucloud-b", "second"},
+                                                {"x-ucloud-c", "3"},
                                                 {"x-ucloud-b", "third"}}),
               "x-ucloud-a: 1 \nx-ucloud-b:third\nx-ucloud-c:3\n");
-    EXPECT_EQ(canonical_vendor_headers(kUFile, {{"x-ucloud-z", "z"}, {"x-ucloud-y", "y"}}), "x-ucloud-y:y\nx-ucloud-z:z\n");
+    EXPECT_EQ(canonical_vendor_headers(kUFile, {{"x-ucloud-z", "z"}, {"x-ucloud-y", "y"}}),
+              "x-ucloud-y:y\nx-ucloud-z:z\n");
 }
 
 TEST(SigV2, StringToSignAndAuthorizationWord) {

@@ -16,8 +16,8 @@ constexpr const char* kExampleTime = "20130524T000000Z";
 
 TEST(SigV4QueryForm, CallerParametersJoinTheSignedQuery) {
     const std::string base = "https://examplebucket.s3.amazonaws.com/test.txt";
-    QuerySigning request{"GET", base, kExampleHost, "/test.txt", "86400", {}, kExampleTime, kExampleScope,
-                         kExampleCredentials};
+    QuerySigning request{"GET", base,         kExampleHost,  "/test.txt",        "86400",
+                         {},    kExampleTime, kExampleScope, kExampleCredentials};
     const std::string plain = presigned_url(request);
 
     // A parameter named like one of the five replaces its value in place.
@@ -60,10 +60,19 @@ TEST(SigV4CanonicalHeaders, ValueTrimmedAndFoldedOrOnlyTrimmed) {
     const Case cases[] = {
         {"  a   b  ", "a b", "a   b"},
         {"\ta\t\tb\r\n", "a b", "a\t\tb"},
-        {"a \xc2\xa0 \xe3\x80\x80" "b", "a b", "a \xc2\xa0 \xe3\x80\x80" "b"},  // U+00A0, U+3000 inside
-        {"\xe3\x80\x80x\xc2\xa0", "x", "x"},                                     // and at the ends
+        {"a \xc2\xa0 \xe3\x80\x80"
+         "b",
+         "a b",
+         "a \xc2\xa0 \xe3\x80\x80"
+         "b"},                                // U+00A0, U+3000 inside
+        {"\xe3\x80\x80x\xc2\xa0", "x", "x"},  // and at the ends
         {"caf\xc3\xa9  na\xc3\xafve", "caf\xc3\xa9 na\xc3\xafve", "caf\xc3\xa9  na\xc3\xafve"},
-        {"a\xe2\x80\x8b" "b", "a\xe2\x80\x8b" "b", "a\xe2\x80\x8b" "b"},        // U+200B is not white space
+        {"a\xe2\x80\x8b"
+         "b",
+         "a\xe2\x80\x8b"
+         "b",
+         "a\xe2\x80\x8b"
+         "b"},  // U+200B is not white space
         {"bytes=0-9", "bytes=0-9", "bytes=0-9"},
         {"   ", "", ""},
         {"\xc2\xa0\t\xe3\x80\x80", "", ""},
@@ -82,11 +91,11 @@ TEST(SigV4CanonicalHeaders, WhichHeadersEachSchemeSigns) {
         bool s3, oss;
     };
     const Case cases[] = {
-        {"host", true, false},          {"content-type", true, true},    {"content-md5", true, true},
-        {"x-amz-date", true, false},    {"x-amz-", true, false},         {"x-oss-date", false, true},
-        {"x-oss-meta-a", false, true},  {"x-oss", false, false},         {"x-amz", false, false},
-        {"x-amzdate", false, false},    {"range", false, false},         {"content-length", false, false},
-        {"authorization", false, false}, {"date", false, false},         {"", false, false},
+        {"host", true, false},           {"content-type", true, true}, {"content-md5", true, true},
+        {"x-amz-date", true, false},     {"x-amz-", true, false},      {"x-oss-date", false, true},
+        {"x-oss-meta-a", false, true},   {"x-oss", false, false},      {"x-amz", false, false},
+        {"x-amzdate", false, false},     {"range", false, false},      {"content-length", false, false},
+        {"authorization", false, false}, {"date", false, false},       {"", false, false},
         {"hostname", false, false},
     };
     for (const Case& c : cases) {

@@ -5,6 +5,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace corvault::core {
 namespace {
@@ -64,6 +65,43 @@ TEST(SplitUrl, UnbalancedBracketThrows) {
     } catch (const std::invalid_argument& e) {
         EXPECT_STREQ(e.what(), "Invalid IPv6 URL");
     }
+}
+
+// Dot segments as RFC 3986 section 5.2.4 defines them: a whole segment "." or "..", of the path
+// only, never of the authority, the query or the fragment.
+TEST(DotSegments, FoundOnlyAsWholePathSegments) {
+    const std::pair<const char*, bool> cases[] = {
+        {"http://h/b/logs/../important", true},
+        {"http://h/b/a/./b", true},
+        {"http://h/b/x/..", true},
+        {"http://h/b/.", true},
+        {"http://h/..", true},
+        {"http://h/b/..hidden/...", false},
+        {"http://h/b/a.b/c.", false},
+        {"http://h/b/k?x=..&y=/../", false},
+        {"http://h/b/k#/../", false},
+        {"http://h.example/b/%2E%2E", false},
+        {"http://h:1", false},
+        {"/b/../k", true},
+    };
+    for (const auto& [url, expected] : cases) {
+        SCOPED_TRACE(url);
+        EXPECT_EQ(has_dot_segment(url), expected);
+    }
+}
+
+TEST(DotSegments, EscapedForHandedOutUrls) {
+    EXPECT_EQ(escape_dot_segments("http://h/b/logs/../important?x=..#.."), "http://h/b/logs/%2E%2E/important?x=..#..");
+    EXPECT_EQ(escape_dot_segments("https://b.h/./a/./.."), "https://b.h/%2E/a/%2E/%2E%2E");
+    EXPECT_EQ(escape_dot_segments("x/.."), "x/%2E%2E");
+    EXPECT_EQ(escape_dot_segments("http://h.example/b/...k/.k./k"), "http://h.example/b/...k/.k./k");
+}
+
+TEST(DotSegments, RequestTargetIsThePathAndQueryAsWritten) {
+    EXPECT_EQ(request_target("http://h:9000/b/logs/../k?acl=&x=%20#frag"), "/b/logs/../k?acl=&x=%20");
+    EXPECT_EQ(request_target("https://b.h"), "/");
+    EXPECT_EQ(request_target("https://b.h?x=1"), "/?x=1");
+    EXPECT_EQ(request_target("http://h/./"), "/./");
 }
 
 TEST(EndpointText, StripSchemeMarkers) {

@@ -50,7 +50,8 @@ private:
             ++i_;
             skip_space();
             if (!take("]")) {
-                do v.items.push_back(parse_value()); while (skip_space(), take(","));
+                do v.items.push_back(parse_value());
+                while (skip_space(), take(","));
                 expect(']');
             }
         } else if (c == '{') {
@@ -85,10 +86,14 @@ private:
         for (int k = 0; k < 4; ++k) {
             const char h = s_[i_++];
             code <<= 4;
-            if (h >= '0' && h <= '9') code |= h - '0';
-            else if (h >= 'a' && h <= 'f') code |= h - 'a' + 10;
-            else if (h >= 'A' && h <= 'F') code |= h - 'A' + 10;
-            else fail("bad \\u escape");
+            if (h >= '0' && h <= '9')
+                code |= h - '0';
+            else if (h >= 'a' && h <= 'f')
+                code |= h - 'a' + 10;
+            else if (h >= 'A' && h <= 'F')
+                code |= h - 'A' + 10;
+            else
+                fail("bad \\u escape");
         }
         return code;
     }
@@ -126,7 +131,9 @@ private:
             if (i_ >= s_.size()) fail("unterminated escape");
             const char e = s_[i_++];
             switch (e) {
-                case '"': case '\\': case '/': out += e; break;
+                case '"':
+                case '\\':
+                case '/': out += e; break;
                 case 'b': out += '\b'; break;
                 case 'f': out += '\f'; break;
                 case 'n': out += '\n'; break;

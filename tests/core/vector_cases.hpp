@@ -21,7 +21,7 @@ struct Json {
     std::vector<Json> items;
     std::vector<std::pair<std::string, Json>> members;
 
-    static Json parse(std::string_view document);  // throws std::runtime_error
+    static Json parse(std::string_view document);   // throws std::runtime_error
     const Json* find(std::string_view name) const;  // null when absent
     const Json& at(std::string_view name) const;    // throws when absent
     // Text of a member; `fallback` when absent.

@@ -78,6 +78,76 @@ const Refusal kRefusals[] = {
     {"<xmlns:a/>", kUnboundPrefix, "unbound prefix: line 1, column 0"},
 };
 
+// Declarations, as ElementTree reports them for the same bytes.
+const Refusal kDeclarationRefusals[] = {
+    // The XML declaration: only at the very start, and well-formed there; the other spellings of its
+    // target are reserved.
+    {" <?xml version='1.0'?><a/>", kMisplacedXmlDecl,
+     "XML or text declaration not at start of entity: line 1, column 1"},
+    {"<!-- c -->\n<?xml version='1.0'?><a/>", kMisplacedXmlDecl,
+     "XML or text declaration not at start of entity: line 2, column 0"},
+    {"<?xml version='1.0'?><?xml version='1.0'?><a/>", kMisplacedXmlDecl,
+     "XML or text declaration not at start of entity: line 1, column 21"},
+    {"<a><?xml version='1.0'?></a>", kMisplacedXmlDecl,
+     "XML or text declaration not at start of entity: line 1, column 3"},
+    {"<a/><?xml version='1.0'?>", kJunkAfterRoot, "junk after document element: line 1, column 4"},
+    {"<?XML version='1.0'?><a/>", kInvalidToken, "not well-formed (invalid token): line 1, column 5"},
+    {"<a><?pi[x?></a>", kInvalidToken, "not well-formed (invalid token): line 1, column 7"},
+    {"<?xml?><a/>", kXmlDecl, "XML declaration not well-formed: line 1, column 5"},
+    {"<?xml encoding='UTF-8'?><a/>", kXmlDecl, "XML declaration not well-formed: line 1, column 6"},
+    {"<?xml version?><a/>", kXmlDecl, "XML declaration not well-formed: line 1, column 13"},
+    {"<?xml version=1.0?><a/>", kXmlDecl, "XML declaration not well-formed: line 1, column 14"},
+    {"<?xml version='1:0'?><a/>", kXmlDecl, "XML declaration not well-formed: line 1, column 16"},
+    {"<?xml version=\"1.0\"encoding='UTF-8'?><a/>", kXmlDecl, "XML declaration not well-formed: line 1, column 19"},
+    {"<?xml version='1.0' encoding='1abc'?><a/>", kXmlDecl, "XML declaration not well-formed: line 1, column 30"},
+    {"<?xml version='1.0' encoding='UTF-16'?><a/>", kIncorrectEncoding,
+     "encoding specified in XML declaration is incorrect: line 1, column 30"},
+    {"<?xml version='1.0' standalone='maybe'?><a/>", kXmlDecl, "XML declaration not well-formed: line 1, column 32"},
+    {"<?xml version='1.0' standalone='yes' encoding='UTF-8'?><a/>", kXmlDecl,
+     "XML declaration not well-formed: line 1, column 37"},
+    {"<?xml version='1.0' foo='x'?><a/>", kXmlDecl, "XML declaration not well-formed: line 1, column 20"},
+    // The document type declaration: once, before the root, in its grammar.
+    {"<!DOCTYPE><a/>", kInvalidToken, "not well-formed (invalid token): line 1, column 9"},
+    {"<!doctype a><a/>", kSyntax, "syntax error: line 1, column 0"},
+    {"<!DOCTYPE a><!DOCTYPE a><a/>", kSyntax, "syntax error: line 1, column 12"},
+    {"<a/><!DOCTYPE a>", kJunkAfterRoot, "junk after document element: line 1, column 4"},
+    {"<a><!DOCTYPE a></a>", kInvalidToken, "not well-formed (invalid token): line 1, column 5"},
+    {"<!DOCTYPE a", kNoElements, "no element found: line 1, column 11"},
+    {"<!DOCTYPE a SYSTEM 'x", kUnclosedToken, "unclosed token: line 1, column 19"},
+    {"<!DOCTYPE a SYSTEM><a/>", kSyntax, "syntax error: line 1, column 18"},
+    {"<!DOCTYPE a PUBLIC 'x'><a/>", kSyntax, "syntax error: line 1, column 22"},
+    {"<!DOCTYPE a PUBLIC 'x{' 'y'><a/>", kPublicId, "illegal character(s) in public id: line 1, column 21"},
+    {"<!DOCTYPE a junk><a/>", kSyntax, "syntax error: line 1, column 12"},
+    {"<!DOCTYPE a [ ] junk><a/>", kSyntax, "syntax error: line 1, column 16"},
+    // Its internal subset: markup declarations, comments, processing instructions and parameter-entity
+    // references only.
+    {"<!DOCTYPE a [junk]><a/>", kInvalidToken, "not well-formed (invalid token): line 1, column 17"},
+    {"<!DOCTYPE a [<a>]><a/>", kSyntax, "syntax error: line 1, column 13"},
+    {"<!DOCTYPE a [<!FOO a>]><a/>", kSyntax, "syntax error: line 1, column 13"},
+    {"<!DOCTYPE a [<!ELEMENT a>]><a/>", kSyntax, "syntax error: line 1, column 24"},
+    {"<!DOCTYPE a [<!ELEMENT a (#PCDATA|b)>]><a/>", kSyntax, "syntax error: line 1, column 35"},
+    {"<!DOCTYPE a [<!ELEMENT a (b|c,d)>]><a/>", kSyntax, "syntax error: line 1, column 29"},
+    {"<!DOCTYPE a [<!ELEMENT a (b)x>]><a/>", kInvalidToken, "not well-formed (invalid token): line 1, column 28"},
+    {"<!DOCTYPE a [<!ATTLIST a b CDATA>]><a/>", kSyntax, "syntax error: line 1, column 32"},
+    {"<!DOCTYPE a [<!ATTLIST a b CDATA \"<\">]><a/>", kInvalidToken,
+     "not well-formed (invalid token): line 1, column 34"},
+    {"<!DOCTYPE a [<!ENTITY % e SYSTEM 'x' NDATA n>]><a/>", kSyntax, "syntax error: line 1, column 37"},
+    {"<!DOCTYPE a [<!ENTITY e 'x%y;'>]><a/>", kParamEntityRef, "illegal parameter entity reference: line 1, column 26"},
+    {"<!DOCTYPE a [<!NOTATION n>]><a/>", kSyntax, "syntax error: line 1, column 25"},
+    {"<!DOCTYPE a [<!-- x -- y -->]><a/>", kInvalidToken, "not well-formed (invalid token): line 1, column 22"},
+    {"<!DOCTYPE a [<?xml x?>]><a/>", kMisplacedXmlDecl,
+     "XML or text declaration not at start of entity: line 1, column 13"},
+    {"<!DOCTYPE a [<!ELEMENT a ANY>]]><a/>", kSyntax, "syntax error: line 1, column 29"},
+    // Where markup cannot start, the tag's own fault comes first; after the root, junk.
+    {"<a <!DOCTYPE a>", kInvalidToken, "not well-formed (invalid token): line 1, column 3"},
+    {"<a x='<?xml version=\"1.0\"?>'/>", kInvalidToken, "not well-formed (invalid token): line 1, column 6"},
+    {"<a><b/></a>\n<?xml version='1.0'?>", kJunkAfterRoot, "junk after document element: line 2, column 0"},
+    // Cut short by the end of the text.
+    {"<!DOCTYPE a [<!-", kUnclosedToken, "unclosed token: line 1, column 13"},
+    {"<!DOCTYPE a [<!ELEMENT%", kUnclosedToken, "unclosed token: line 1, column 13"},
+    {"<!DOCTYPE a [<!ELEMENT a ANY>", kNoElements, "no element found: line 1, column 29"},
+};
+
 std::optional<ParseError> refusal(const std::string& text) {
     try {
         Document doc(text);
@@ -97,10 +167,21 @@ TEST(XmlReader, RefusesWhatExpatRefuses) {
     }
 }
 
+TEST(XmlReader, RefusesMalformedDeclarationsAsExpatDoes) {
+    for (const auto& r : kDeclarationRefusals) {
+        SCOPED_TRACE(r.text);
+        const auto e = refusal(r.text);
+        ASSERT_TRUE(e.has_value());
+        EXPECT_EQ(e->code(), r.code);
+        EXPECT_STREQ(e->what(), r.message);
+    }
+}
+
 TEST(XmlReader, InvalidCharacterReferencesAreInvalidTokens) {
     // ElementTree says "reference to invalid character number" (14) at the "&"; this reader has
     // no such code and reports an invalid token at the same place.
-    for (const char* text : {"<a>&#0;</a>", "<a>&#x1;</a>", "<a>&#xD800;</a>", "<a>&#xFFFE;</a>", "<a>&#x110000;</a>"}) {
+    for (const char* text :
+         {"<a>&#0;</a>", "<a>&#x1;</a>", "<a>&#xD800;</a>", "<a>&#xFFFE;</a>", "<a>&#x110000;</a>"}) {
         SCOPED_TRACE(text);
         const auto e = refusal(text);
         ASSERT_TRUE(e.has_value());
@@ -131,6 +212,12 @@ TEST(XmlReader, AcceptsDeclarationBomDoctypeAndMarkupAroundTheRoot) {
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<a/>\n",
         "\xef\xbb\xbf<a/>",
         "<!DOCTYPE a SYSTEM 'http://example.com/a.dtd'><a/>",
+        "<?xml version = \"1.1\"\tencoding='utf-8' standalone='no' ?>\n<!DOCTYPE a PUBLIC '-//A//DTD x//EN' \"a.dtd\" "
+        "[\n"
+        "  <!ELEMENT a (#PCDATA|b)*> <!ELEMENT b ((c,d?)|e+)*> <!ELEMENT c EMPTY>\n"
+        "  <!ATTLIST a x CDATA #IMPLIED y (m|n) 'm' z NOTATION (p) #REQUIRED w ID #FIXED \"v&amp;&#65;\">\n"
+        "  <!ENTITY % p 'v'> <!ENTITY g SYSTEM 'x' NDATA p> <!NOTATION p PUBLIC 'p'> %p; <!-- c --> <?pi x?>\n"
+        "]>\n<a><?xml-stylesheet href='s'?></a><?pi?>",
         "<!-- before --><?pi x?>\n<a/>  <!-- after -->\r\n",
         "<a xml:lang='en' b='&lt;&#65;'/>",
     };
@@ -215,7 +302,8 @@ TEST(XmlReader, SearchesByLocalNameInTheRootNamespace) {
 }
 
 TEST(XmlReader, WithoutNamespaceOnlyUnqualifiedElementsMatch) {
-    Document doc("<r xmlns:o='urn:o'><k>1</k><o:k>2</o:k><k xmlns='urn:o'>3</k><s xmlns='urn:o'><k xmlns=''>4</k></s></r>");
+    Document doc(
+        "<r xmlns:o='urn:o'><k>1</k><o:k>2</o:k><k xmlns='urn:o'>3</k><s xmlns='urn:o'><k xmlns=''>4</k></s></r>");
     std::string found;
     for (Element e : doc.descendants(doc.root(), "k")) found += doc.text(e).value;
     EXPECT_EQ(found, "14");

@@ -38,7 +38,8 @@ TEST(XmlEscape, ReadsBackUnchanged) {
 
 TEST(DeleteObjectsBody, ExactText) {
     EXPECT_EQ(s3::delete_objects_body({}), "<Delete><Quiet>false</Quiet></Delete>");
-    EXPECT_EQ(s3::delete_objects_body({"a.txt"}), "<Delete><Quiet>false</Quiet><Object><Key>a.txt</Key></Object></Delete>");
+    EXPECT_EQ(s3::delete_objects_body({"a.txt"}),
+              "<Delete><Quiet>false</Quiet><Object><Key>a.txt</Key></Object></Delete>");
     EXPECT_EQ(s3::delete_objects_body({"dir/a&b", "<x>\r", "\"q\""}),
               "<Delete><Quiet>false</Quiet>"
               "<Object><Key>dir/a&amp;b</Key></Object>"
@@ -61,8 +62,9 @@ TEST(CompleteMultipartBody, PartsNumberedFromOne) {
 }
 
 TEST(CreateBucketBody, ExactText) {
-    EXPECT_EQ(s3::create_bucket_body("eu-west-1"),
-              "<CreateBucketConfiguration><LocationConstraint>eu-west-1</LocationConstraint></CreateBucketConfiguration>");
+    EXPECT_EQ(
+        s3::create_bucket_body("eu-west-1"),
+        "<CreateBucketConfiguration><LocationConstraint>eu-west-1</LocationConstraint></CreateBucketConfiguration>");
     EXPECT_EQ(s3::create_bucket_body("a<b"),
               "<CreateBucketConfiguration><LocationConstraint>a&lt;b</LocationConstraint></CreateBucketConfiguration>");
     EXPECT_EQ(s3::create_bucket_body(""),

@@ -116,3 +116,14 @@ def test_http_client_config_builds_a_client():
     assert isinstance(config.HTTP_CLIENT_CONFIG, dict) and isinstance(config.REGION_ENDPOINTS, dict)
     with httpx.Client(**config.HTTP_CLIENT_CONFIG) as client:
         assert client.timeout.read == config.HTTP_CLIENT_CONFIG["timeout"]
+
+
+@pytest.mark.parametrize("markers", [["m1", "m1"], ["m1", "m2", "m1"]])
+def test_iter_objects_refuses_a_listing_that_does_not_advance(markers):
+    pages = [{"objects": [{"key": f"k{i}"}], "is_truncated": True, "next_marker": m} for i, m in enumerate(markers)]
+    client = Pager(pages + [{"objects": [{"key": "never"}], "is_truncated": False}])
+    keys = []
+    with pytest.raises(Exception, match="listing does not advance"):
+        keys.extend(entry["key"] for entry in client.iter_objects())
+    assert keys == [f"k{i}" for i in range(len(markers))]
+    assert len(client.calls) == len(markers)

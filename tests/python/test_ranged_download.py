@@ -5,6 +5,7 @@ anything is sent. A client joins the contract with one line in CLIENTS."""
 import dataclasses
 import os
 import re
+import stat
 from typing import Callable
 
 import httpx
@@ -140,3 +141,40 @@ def test_a_part_size_below_one_is_refused_before_anything_is_done(client, record
     assert outcome is False if client.returns_false else (
         isinstance(outcome, ValueError) and "part_size must be at least 1" in str(outcome))
     assert recorder.sent == [] and os.listdir(tmp_path) == []
+
+
+@pytest.mark.parametrize("name", ["n" * 251 + ".bin", "é" * 127 + "x", "n" * 232])
+def test_a_target_name_up_to_the_limit_is_written(client, recorder, tmp_path, name):
+    serve(client, recorder, OBJECT)
+    assert download(client, recorder, tmp_path / name, 10) is True
+    assert os.listdir(tmp_path) == [name] and (tmp_path / name).read_bytes() == OBJECT
+
+
+@pytest.mark.parametrize("mode", [0o600, 0o751])
+def test_an_existing_target_keeps_its_permission_bits(client, recorder, tmp_path, mode):
+    serve(client, recorder, OBJECT)
+    target = tmp_path / "out.bin"
+    target.write_bytes(b"old")
+    target.chmod(mode)
+    assert download(client, recorder, target, 10) is True
+    assert stat.S_IMODE(target.stat().st_mode) == mode and target.read_bytes() == OBJECT
+
+
+def test_a_symbolic_link_is_written_through(client, recorder, tmp_path):
+    serve(client, recorder, OBJECT)
+    (tmp_path / "data").mkdir()
+    (tmp_path / "data" / "real.bin").write_bytes(b"old")
+    link = tmp_path / "link.bin"
+    link.symlink_to(os.path.join("data", "real.bin"))
+    assert download(client, recorder, link, 10) is True
+    assert link.is_symlink() and os.readlink(link) == os.path.join("data", "real.bin")
+    assert (tmp_path / "data" / "real.bin").read_bytes() == OBJECT
+    assert sorted(os.listdir(tmp_path)) == ["data", "link.bin"] and os.listdir(tmp_path / "data") == ["real.bin"]
+
+
+def test_a_negative_size_is_refused_before_the_target_is_touched(client, recorder, tmp_path):
+    recorder.default = lambda request: client.size_answer(-5)
+    (tmp_path / "out.bin").write_bytes(b"old")
+    assert_failed(client, download(client, recorder, tmp_path / "out.bin", 10), ValueError)
+    assert len(recorder.sent) == 1 and os.listdir(tmp_path) == ["out.bin"]
+    assert (tmp_path / "out.bin").read_bytes() == b"old"

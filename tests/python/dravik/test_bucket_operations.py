@@ -291,6 +291,14 @@ class TestBucketStats:
         tokens = [httpx.URL(c.url).params.get("continuation-token") for c in recorder.calls]
         assert tokens == [None, "3", "6"]
 
+    def test_a_listing_that_repeats_its_token_stops_with_an_error(self, make, recorder):
+        page = "<IsTruncated>true</IsTruncated><NextContinuationToken>same</NextContinuationToken>" \
+               "<Contents><Key>k</Key><Size>1</Size></Contents>"
+        recorder.default = lambda request: xml_answer("ListBucketResult", page)
+        with pytest.raises(Exception, match="listing does not advance"):
+            make().get_bucket_stats()
+        assert len(recorder.calls) == 2
+
 
 class TestCreateBucket:
     @pytest.mark.parametrize("region, body", [

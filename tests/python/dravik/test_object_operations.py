@@ -94,9 +94,10 @@ class TestRequests:
         assert sent_headers is prim.headers
         assert list(sent_headers) == ["x-amz-meta-a", *own, *SIGNED]
         assert {k: sent_headers[k] for k in own} == own
-        # The query travels in the URL, encoded as signed, not as an httpx params keyword.
+        # The query travels in the URL, encoded as signed, not as an httpx params keyword; the
+        # raw body goes as httpx's `content`.
         assert recorder.last_call.keyword_names == \
-            ["headers", *[k for k in keywords if k not in ("query_params", "headers")]]
+            ["headers", *["content" if k == "data" else k for k in keywords if k not in ("query_params", "headers")]]
         assert recorder.last_call.url == url
         (sent,) = recorder.sent
         assert (sent.method, sent.url, sent.body) == (method, url, body)
@@ -353,6 +354,8 @@ class TestList:
     @pytest.mark.parametrize("body, error", [
         ("", ET.ParseError), ("<html><body>Bad Gateway<br></body></html>", ET.ParseError),
         ("Service Unavailable", ET.ParseError),
+        ("\n" + page("<Contents><Key>k</Key></Contents>"), ET.ParseError),  # a declaration not at the start
+        ('<!DOCTYPE ListBucketResult [<!ELEMENT x>]>' + page("").split("?>", 1)[1], ET.ParseError),
         (page("<Contents><Size>abc</Size></Contents>"), ValueError),
         (page("<Contents><Size/></Contents>"), TypeError),
     ])

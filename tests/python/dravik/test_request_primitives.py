@@ -120,7 +120,7 @@ class TestKeywords:
     def test_request_keywords_in_the_callers_order(self, make, recorder):
         make()._request("PUT", "k", {"uploadId": "u", "partNumber": "1"}, data=b"x", headers={}, timeout=7)
         call = recorder.last_call
-        assert call.keyword_names == ["headers", "data", "timeout"]
+        assert call.keyword_names == ["headers", "content", "timeout"]
         assert call.url == recorder.last.url == "http://127.0.0.1:9000/bkt/k?uploadId=u&partNumber=1"
 
     @pytest.mark.parametrize("query, wire", [
@@ -175,6 +175,27 @@ class TestKeywords:
         if keyword == "absent":
             assert "timeout" not in recorder.last_call.keyword_names
             assert recorder.last.timeout == HTTPX_DEFAULT_TIMEOUT
+
+    @pytest.mark.parametrize("body, keyword, wire", [
+        (b"raw", "content", b"raw"), ("t\u00e9xt", "content", "t\u00e9xt".encode()),
+        (iter([b"a", b"b"]), "content", b"ab"), ({"field": "v w"}, "data", b"field=v+w"), (None, "data", b""),
+    ])
+    def test_raw_bodies_go_as_content_and_mappings_as_form_data(self, make, recorder, body, keyword, wire):
+        make()._request("PUT", "k", data=body, timeout=3)
+        assert recorder.last_call.keyword_names == ["headers", keyword, "timeout"]
+        assert recorder.last.body == wire
+
+    def test_any_number_of_further_keywords_is_passed_on(self, make):
+        class Client:
+            def request(self, method, url, **kwargs):
+                self.keywords = list(kwargs)
+                return "answer"
+
+        client = make()
+        client._client = Client()
+        extra = {f"option_{i}": i for i in range(40)}
+        assert client._request("GET", "k", **extra, timeout=3) == "answer"
+        assert client._client.keywords == ["headers", *extra, "timeout"]
 
     def test_bucket_request_data_must_be_bytes(self, make):
         with pytest.raises(TypeError, match=r"Argument 'data' has incorrect type \(expected bytes, got str\)"):
