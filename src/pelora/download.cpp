@@ -8,6 +8,7 @@
 #include "kit/local_file.hpp"
 #include "kit/ranged_download.hpp"
 #include "pyutil/call.hpp"
+#include "pyutil/request_keywords.hpp"
 #include "pyutil/response.hpp"
 
 #include "pelora/shared.hpp"
@@ -48,20 +49,26 @@ long long object_size(PyObject* self, PyObject* key) {
     return kit::content_length(head.get());
 }
 
+// The keywords of a GET the client sends itself: its headers and time-out, and the path kept as
+// built when the key holds "." or ".." segments, which httpx would otherwise resolve away.
+Ref sent_keywords(std::string_view url, PyObject* headers, PyObject* timeout) {
+    Ref keywords = kit::record({{&kw::kHeaders, headers}, {&kw::kTimeout, timeout}});
+    pyutil::keep_path_as_built(keywords.get(), url);
+    return keywords;
+}
+
 // The streamed GET, always to the bucket's own endpoint, with the Authorization header only.
 // The response is closed on every way out.
 bool streamed(PyObject* self, PyObject* key, PyObject* local_path, long long chunk_size, PyObject* timeout) {
     Keep keep;
-    Ref url = pyutil::to_str(object_url(pyutil::text_attr(self, kApiHost, keep), pyutil::utf8(key)));
+    const std::string url = object_url(pyutil::text_attr(self, kApiHost, keep), pyutil::utf8(key));
     Ref authorization = get_authorization(self, key);
     Ref headers = kit::record({{&header::kAuthorization, authorization.get()}});
+    Ref keywords = sent_keywords(url, headers.get(), timeout);
     Ref client = check(PyObject_GetAttr(self, attr::kClient));
-    Ref manager = pyutil::Call()
-                      .arg(verb::kGet)
-                      .arg(url.get())
-                      .kw(kw::kHeaders, headers.get())
-                      .kw(kw::kTimeout, timeout)
-                      .method(client.get(), kClientStream);
+    Ref url_text = pyutil::to_str(url);
+    Ref manager =
+        pyutil::Call().arg(verb::kGet).arg(url_text.get()).kwargs(keywords.get()).method(client.get(), kClientStream);
     Ref response = check(PyObject_CallMethodNoArgs(manager.get(), kEnter));
     auto close = [&] {
         return Ref::steal(PyObject_CallMethodObjArgs(manager.get(), kExit, Py_None, Py_None, Py_None, nullptr));
@@ -106,7 +113,7 @@ class Ranges : public kit::RangedDownload {
 public:
     Ranges(PyObject* self, PyObject* key, PyObject* timeout) : self_(self), key_(key) {
         Keep keep;
-        url_ = pyutil::to_str(object_url(pyutil::text_attr(self, kApiHost, keep), pyutil::utf8(key)));
+        url_ = object_url(pyutil::text_attr(self, kApiHost, keep), pyutil::utf8(key));
         timeout_ = request_timeout(self, timeout);
         client_ = check(PyObject_GetAttr(self, attr::kClient));
     }
@@ -122,11 +129,9 @@ public:
         Ref authorization = get_authorization(self_, key_);
         Ref range = pyutil::to_str(corvault::core::transfer::range_header(part));
         Ref headers = kit::record({{&header::kAuthorization, authorization.get()}, {&header::kRange, range.get()}});
-        return pyutil::Call()
-            .arg(url_.get())
-            .kw(kw::kHeaders, headers.get())
-            .kw(kw::kTimeout, timeout_.get())
-            .method(client_.get(), kClientGet);
+        Ref keywords = sent_keywords(url_, headers.get(), timeout_.get());
+        Ref url_text = pyutil::to_str(url_);
+        return pyutil::Call().arg(url_text.get()).kwargs(keywords.get()).method(client_.get(), kClientGet);
     }
 
     bool reports_failure_as_false() const override { return true; }
@@ -134,7 +139,8 @@ public:
 private:
     PyObject* self_;
     PyObject* key_;
-    Ref url_, timeout_, client_;
+    std::string url_;
+    Ref timeout_, client_;
 };
 
 }  // namespace

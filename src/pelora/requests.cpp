@@ -5,6 +5,7 @@
 #include "kit/answers.hpp"
 #include "pyutil/call.hpp"
 #include "pyutil/headers.hpp"
+#include "pyutil/request_keywords.hpp"
 #include "pyutil/response.hpp"
 #include "pyutil/text.hpp"
 
@@ -22,11 +23,6 @@ void announce(std::string_view url) {
     line.push_back('\n');
     Ref text = pyutil::to_str(line);
     Ref written = pyutil::Call().arg(text.get()).method(out, method::kWrite);
-}
-
-// Raw bodies go to httpx as `content`: its `data` is for form fields and warns about bytes.
-bool raw_body(PyObject* value) {
-    return PyBytes_Check(value) || PyUnicode_Check(value) || PyByteArray_Check(value) || PyMemoryView_Check(value);
 }
 
 Ref read_if_file(PyObject* data) {
@@ -107,24 +103,21 @@ Ref request(Args& a) {
     replace_header(headers.get(), header::kAuthorization, "authorization", authorization.get());
 
     append_query(url, a[QueryParams]);
-    PyObject* timeout = PyDict_GetItemWithError(kwargs.get(), kw::kTimeout);
-    if (timeout == nullptr && PyErr_Occurred()) throw pyutil::Error{};
-    if (timeout == nullptr || timeout == Py_None) {
-        Ref fallback = check(PyObject_GetAttr(self, attr::kDefaultTimeout));
-        if (fallback.get() != Py_None) check(PyDict_SetItem(kwargs.get(), kw::kTimeout, fallback.get()));
-    }
+    PyObject* given_timeout = PyDict_GetItemWithError(kwargs.get(), kw::kTimeout);
+    if (given_timeout == nullptr && PyErr_Occurred()) throw pyutil::Error{};
+    Ref timeout = kit::effective_timeout(self, given_timeout);
+    if (timeout && timeout.get() != given_timeout) check(PyDict_SetItem(kwargs.get(), kw::kTimeout, timeout.get()));
 
+    pyutil::keep_path_as_built(kwargs.get(), url);
+    pyutil::raw_body_as_content(kwargs.get());
     Ref client = check(PyObject_GetAttr(self, attr::kClient));
     Ref url_text = pyutil::to_str(url);
-    pyutil::Call send;
-    send.arg(a[Method]).arg(url_text.get()).kw(kw::kHeaders, headers.get());
-    Py_ssize_t pos = 0;
-    PyObject *name, *value;
-    while (PyDict_Next(kwargs.get(), &pos, &name, &value)) {
-        const bool body = PyUnicode_Check(name) && PyUnicode_Compare(name, kw::kData) == 0 && raw_body(value);
-        send.kw(body ? kw::kContent.get() : name, value);
-    }
-    return send.method(client.get(), httpx::kRequest);
+    return pyutil::Call()
+        .arg(a[Method])
+        .arg(url_text.get())
+        .kw(kw::kHeaders, headers.get())
+        .kwargs(kwargs.get())
+        .method(client.get(), httpx::kRequest);
 }
 
 const pyutil::MethodSpec kRequestSpec{

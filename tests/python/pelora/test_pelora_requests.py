@@ -128,3 +128,23 @@ def test_finish_refuses_a_non_text_etag_before_printing(make, recorder, capsys):
     with pytest.raises(TypeError):
         make().finish_multipart_upload("k", "u", ["e1", 2])
     assert recorder.sent == [] and capsys.readouterr().out == ""
+
+
+@pytest.mark.parametrize("call", [
+    lambda c: c._download("logs/../k"),
+    lambda c: c.upload_part("logs/../k", "u", 0, b"x"),
+    lambda c: c.download("logs/../k", "unused", chunk_size=1),
+    lambda c: c.multipart_download("logs/../k", "unused"),
+])
+def test_dot_segments_reach_the_key_as_built(call, make, recorder, tmp_path, monkeypatch):
+    monkeypatch.chdir(tmp_path)
+    targets = []
+
+    def answer(request):
+        if request.method != "HEAD":
+            targets.append(request.extensions.get("target"))
+        return httpx.Response(200, headers={"Content-Length": "1"}, content=b"x")
+
+    recorder.default = answer
+    call(make())
+    assert targets and all(t.split("?")[0] == "/logs/../k" for t in targets)
