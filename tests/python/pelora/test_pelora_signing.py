@@ -76,3 +76,12 @@ def test_header_lines(make):
 def test_argument_types(call, make):
     with pytest.raises(TypeError):
         call(make())
+
+
+@pytest.mark.parametrize("operation", [lambda c: c._sign("x"), lambda c: c.get_shared_url("k"),
+                                       lambda c: c._build_auth_header("k", "GET")])
+def test_an_unencodable_private_key_is_named_not_shown(operation, recorder):
+    client = PeloraFileClient("PUB", "SECRET-\ud800", "bkt", http_client=recorder.client)
+    with pytest.raises(ValueError, match="'private_key' cannot be encoded as UTF-8") as info:
+        operation(client)
+    assert "SECRET" not in repr(info.value.args)
