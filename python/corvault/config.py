@@ -11,4 +11,22 @@ HTTP_CLIENT_CONFIG = {
     "verify": True,
 }
 
-REGION_ENDPOINTS = {}
+# Kodo regions: management ("rs"), listing ("rsf"), upload ("up") and download ("io") hosts, and
+# the host of the S3-compatible interface ("dravik_domain"), whose second label is the region
+# name that interface signs with.
+REGION_ENDPOINTS = {
+    region: {
+        "rs": f"rs-{region}.qiniuapi.com",
+        "rsf": f"rsf-{region}.qiniuapi.com",
+        "up": f"up-{region}.qiniup.com",
+        "io": f"iovip-{region}.qiniuio.com",
+        "dravik_domain": f"s3.{name}.qiniucs.com",
+    }
+    for region, name in (
+        ("z0", "cn-east-1"),
+        ("z1", "cn-north-1"),
+        ("z2", "cn-south-1"),
+        ("na0", "us-north-1"),
+        ("as0", "ap-southeast-1"),
+    )
+}

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <string>
 
 namespace corvault::core {
 namespace {
@@ -62,22 +63,71 @@ std::array<std::uint8_t, N> digest(const EVP_MD* md, std::string_view data) {
     return out;
 }
 
-template <std::size_t N>
-std::array<std::uint8_t, N> hmac(const EVP_MD* md, std::string_view key, std::string_view message) {
-    constexpr std::size_t kBlock = 64;  // SHA-1 and SHA-256 share the 64-byte block
-    unsigned char block_key[kBlock] = {};
-    if (key.size() > kBlock) {
-        digest_into(md, key, {}, block_key);
-    } else if (!key.empty()) {
-        std::memcpy(block_key, key.data(), key.size());
+// The states of an HMAC after its padded key block, for the last key used with one digest on
+// this thread. A client signs everything with the same key, and starting from these states
+// hashes two blocks fewer per signature than starting from the key.
+class KeyedStates {
+public:
+    KeyedStates() = default;
+    KeyedStates(const KeyedStates&) = delete;
+    KeyedStates& operator=(const KeyedStates&) = delete;
+    ~KeyedStates() {
+        EVP_MD_CTX_free(inner_);
+        EVP_MD_CTX_free(outer_);
     }
-    unsigned char pad[kBlock];
+
+    // The inner and outer states for `key`, prepared now unless they are the last key's.
+    void prepare(const EVP_MD* md, std::string_view key) {
+        if (valid_ && key_ == key) return;
+        valid_ = false;
+        if (inner_ == nullptr) inner_ = EVP_MD_CTX_new();
+        if (outer_ == nullptr) outer_ = EVP_MD_CTX_new();
+        if (inner_ == nullptr || outer_ == nullptr) throw std::bad_alloc();
+        constexpr std::size_t kBlock = 64;  // SHA-1 and SHA-256 share the 64-byte block
+        unsigned char block_key[kBlock] = {};
+        if (key.size() > kBlock) {
+            digest_into(md, key, {}, block_key);
+        } else if (!key.empty()) {
+            std::memcpy(block_key, key.data(), key.size());
+        }
+        unsigned char pad[kBlock];
+        for (std::size_t i = 0; i < kBlock; ++i) pad[i] = block_key[i] ^ 0x36;
+        check(EVP_DigestInit_ex2(inner_, md, nullptr));
+        check(EVP_DigestUpdate(inner_, pad, kBlock));
+        for (std::size_t i = 0; i < kBlock; ++i) pad[i] = block_key[i] ^ 0x5c;
+        check(EVP_DigestInit_ex2(outer_, md, nullptr));
+        check(EVP_DigestUpdate(outer_, pad, kBlock));
+        key_.assign(key);
+        valid_ = true;
+    }
+    const EVP_MD_CTX* inner() const { return inner_; }
+    const EVP_MD_CTX* outer() const { return outer_; }
+
+private:
+    std::string key_;
+    EVP_MD_CTX* inner_ = nullptr;
+    EVP_MD_CTX* outer_ = nullptr;
+    bool valid_ = false;
+};
+
+// Continues `state` with `a` and `b` into `out`.
+void continue_into(const EVP_MD_CTX* state, std::string_view a, std::string_view b, unsigned char* out) {
+    EVP_MD_CTX* ctx = context();
+    unsigned int len = 0;
+    check(EVP_MD_CTX_copy_ex(ctx, state));
+    check(EVP_DigestUpdate(ctx, a.data(), a.size()));
+    if (!b.empty()) check(EVP_DigestUpdate(ctx, b.data(), b.size()));
+    check(EVP_DigestFinal_ex(ctx, out, &len));
+}
+
+template <std::size_t N>
+std::array<std::uint8_t, N> hmac(const EVP_MD* md, KeyedStates& states, std::string_view key,
+                                 std::string_view message) {
+    states.prepare(md, key);
     std::array<std::uint8_t, N> inner{};
-    for (std::size_t i = 0; i < kBlock; ++i) pad[i] = block_key[i] ^ 0x36;
-    digest_into(md, {reinterpret_cast<const char*>(pad), kBlock}, message, inner.data());
+    continue_into(states.inner(), message, {}, inner.data());
     std::array<std::uint8_t, N> outer{};
-    for (std::size_t i = 0; i < kBlock; ++i) pad[i] = block_key[i] ^ 0x5c;
-    digest_into(md, {reinterpret_cast<const char*>(pad), kBlock}, as_bytes(inner), outer.data());
+    continue_into(states.outer(), as_bytes(inner), {}, outer.data());
     return outer;
 }
 
@@ -87,7 +137,13 @@ Sha256Digest sha256(std::string_view data) { return digest<32>(md_sha256(), data
 Sha1Digest sha1(std::string_view data) { return digest<20>(md_sha1(), data); }
 Md5Digest md5(std::string_view data) { return digest<16>(md_md5(), data); }
 
-Sha256Digest hmac_sha256(std::string_view key, std::string_view message) { return hmac<32>(md_sha256(), key, message); }
-Sha1Digest hmac_sha1(std::string_view key, std::string_view message) { return hmac<20>(md_sha1(), key, message); }
+Sha256Digest hmac_sha256(std::string_view key, std::string_view message) {
+    static thread_local KeyedStates states;
+    return hmac<32>(md_sha256(), states, key, message);
+}
+Sha1Digest hmac_sha1(std::string_view key, std::string_view message) {
+    static thread_local KeyedStates states;
+    return hmac<20>(md_sha1(), states, key, message);
+}
 
 }  // namespace corvault::core

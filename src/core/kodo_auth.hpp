@@ -33,7 +33,7 @@ struct PutPolicy {
     std::int64_t deadline = 0;
     std::optional<std::string_view> return_body;  // both left out when empty, too
     std::optional<std::string_view> mime_limit;
-    std::optional<std::int64_t> fsize_limit;      // 0 included
+    std::optional<std::int64_t> fsize_limit;  // 0 included
 };
 
 // The policy as compact JSON in member order, every character outside printable ASCII written

@@ -40,16 +40,17 @@ using PartAnswerReader = Ref (*)(PyObject* response);
 struct PartUpload {
     PyObject* self;
     PyObject* key;
-    PyObject* upload_id;       // text handed to every part (the empty text where there is none)
-    long long first_number;    // the number the first part is sent under (1 or 0)
+    PyObject* upload_id;     // text handed to every part (the empty text where there is none)
+    long long first_number;  // the number the first part is sent under (1 or 0)
     PyObject* content_type;
-    PyObject* headers;         // the same mapping (or None) for every part
+    PyObject* headers;  // the same mapping (or None) for every part
     PyObject* retries;
-    PyObject* callback;        // callback(index, total_parts, bytes_done, total_bytes), when truthy
+    PyObject* callback;  // callback(index, total_parts, bytes_done, total_bytes), when truthy
     PartAnswerReader read_answer;
 };
 
-// Sends the parts of `source` of `part_size` bytes (the last one shorter) in order as
+// Sends the parts of `source` of `part_size` bytes (the last one shorter; a size as
+// kit::part_size_value of ranged_download.hpp takes it) in order as
 //   self._upload_part_with_retry(key, upload_id, number, part, content_type=..., headers=..., retries=...)
 // and returns the list of what `read_answer` made of each answer. A file that has become
 // shorter since its size was taken ends the loop at its first empty read. Every exception

@@ -61,6 +61,8 @@ namespace httpx {
 inline const Name kModule{"httpx"};       // the module global the client classes read at call time
 inline const Name kClientType{"Client"};  // httpx.Client
 inline const Name kRequest{"request"};    // Client.request(method, url, ...)
+inline const Name kGet{"get"};            // Client.get(url, ...)
+inline const Name kPost{"post"};          // Client.post(url, ...)
 }  // namespace httpx
 
 // Methods of standard Python objects: mappings and files.

@@ -1,79 +1,80 @@
-// Kodo's tokens and links against the vector folders tests/vectors/kodo-*/<case>/: the service's
-// published examples, and awkward values computed once with the vendor's SDK. Each folder holds
-// one file per input and per expected value, exactly as written (no trailing line feed).
+// Kodo's tokens and links: the vector folders tests/vectors/kodo-*/<case>/ (the service's
+// published examples, and awkward values computed once with the vendor's SDK), then the rules
+// the examples do not reach.
 #include "core/kodo_auth.hpp"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
-#include <vector>
+
+#include "core/digest.hpp"
+#include "core/encoding.hpp"
+#include "vector_cases.hpp"
 
 namespace corvault::core::kodo {
 namespace {
 
-namespace fs = std::filesystem;
+using test::VectorCase;
 
-struct Case {
-    fs::path dir;
-    std::optional<std::string> get(const char* name) const {
-        std::ifstream in(dir / name, std::ios::binary);
-        if (!in) return std::nullopt;
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-    std::string operator[](const char* name) const {
-        auto value = get(name);
-        if (!value) ADD_FAILURE() << dir << " has no " << name;
-        return value.value_or("");
-    }
-};
+std::string case_name(const testing::TestParamInfo<VectorCase>& info) { return test::test_name(info.param); }
 
-std::vector<Case> cases(const char* scheme) {
-    std::vector<Case> found;
-    for (const auto& entry : fs::directory_iterator(fs::path(CORVAULT_VECTORS_DIR) / scheme)) {
-        if (entry.is_directory()) found.push_back({entry.path()});
-    }
-    EXPECT_FALSE(found.empty()) << "no vectors for " << scheme;
-    return found;
+// The signature of a folder's string to sign, in the service's form.
+std::string signed_text(const VectorCase& c) {
+    return base64_urlsafe(as_bytes(hmac_sha1(c.input.str("secret_key"), c.file("string-to-sign.txt"))));
 }
 
-TEST(KodoVectors, ManagementToken) {
-    for (const Case& c : cases("kodo-management")) {
-        const std::string ak = c["access_key"], sk = c["secret_key"];
-        const std::optional<std::string> body = c.get("body");
-        EXPECT_EQ(management_token({ak, sk}, c["path"], body), c["token"]) << c.dir;
-    }
-}
+class ManagementVector : public testing::TestWithParam<VectorCase> {};
 
-TEST(KodoVectors, UploadToken) {
-    for (const Case& c : cases("kodo-upload")) {
-        const std::string ak = c["access_key"], sk = c["secret_key"], bucket = c["bucket"];
-        const std::string key = c.get("key").value_or("");
-        const auto return_body = c.get("return_body"), mime_limit = c.get("mime_limit");
-        PutPolicy policy;
-        policy.bucket = bucket;
-        policy.key = key;
-        policy.deadline = std::stoll(c["deadline"]);
-        if (return_body) policy.return_body = *return_body;
-        if (mime_limit) policy.mime_limit = *mime_limit;
-        if (auto limit = c.get("fsize_limit")) policy.fsize_limit = std::stoll(*limit);
-        const std::string json = put_policy_json(policy);
-        EXPECT_EQ(json, c["policy_json"]) << c.dir;
-        EXPECT_EQ(upload_token({ak, sk}, json), c["token"]) << c.dir;
-    }
+TEST_P(ManagementVector, SigningTextSignatureToken) {
+    const VectorCase& c = GetParam();
+    ASSERT_TRUE(c.error.empty()) << c.error;
+    const test::Json& in = c.input;
+    const std::string ak = in.str("access_key"), sk = in.str("secret_key"), path = in.str("path");
+    std::optional<std::string> body;
+    if (in.find("body") != nullptr) body = in.str("body");
+    const std::optional<std::string_view> body_view = body ? std::optional<std::string_view>(*body) : std::nullopt;
+    // The folder's text ends in the line feed of a request without body; the reader drops one.
+    EXPECT_EQ(management_signing_text(path, body_view), c.file("string-to-sign.txt"));
+    EXPECT_EQ(signed_text(c), c.file("signature.txt"));
+    EXPECT_EQ(management_token({ak, sk}, path, body_view), c.file("authorization.txt"));
 }
+INSTANTIATE_TEST_SUITE_P(Kodo, ManagementVector, testing::ValuesIn(test::vector_cases("kodo-management")), case_name);
 
-TEST(KodoVectors, PrivateDownloadLink) {
-    for (const Case& c : cases("kodo-download")) {
-        const std::string ak = c["access_key"], sk = c["secret_key"];
-        EXPECT_EQ(private_download_url({ak, sk}, c["url"], std::stoll(c["deadline"])), c["link"]) << c.dir;
-    }
+class UploadVector : public testing::TestWithParam<VectorCase> {};
+
+TEST_P(UploadVector, PolicySignatureToken) {
+    const VectorCase& c = GetParam();
+    ASSERT_TRUE(c.error.empty()) << c.error;
+    const test::Json& in = c.input;
+    const std::string ak = in.str("access_key"), sk = in.str("secret_key"), bucket = in.str("bucket");
+    const std::string key = in.str("key"), return_body = in.str("return_body"), mime_limit = in.str("mime_limit");
+    PutPolicy policy;
+    policy.bucket = bucket;
+    policy.key = key;
+    policy.deadline = std::stoll(in.str("deadline"));
+    if (in.find("return_body") != nullptr) policy.return_body = return_body;
+    if (in.find("mime_limit") != nullptr) policy.mime_limit = mime_limit;
+    if (in.find("fsize_limit") != nullptr) policy.fsize_limit = std::stoll(in.str("fsize_limit"));
+    const std::string json = put_policy_json(policy);
+    EXPECT_EQ(json, c.file("put-policy.txt"));
+    EXPECT_EQ(base64_urlsafe(json), c.file("string-to-sign.txt"));
+    EXPECT_EQ(signed_text(c), c.file("signature.txt"));
+    EXPECT_EQ(upload_token({ak, sk}, json), c.file("token.txt"));
 }
+INSTANTIATE_TEST_SUITE_P(Kodo, UploadVector, testing::ValuesIn(test::vector_cases("kodo-upload")), case_name);
+
+class DownloadVector : public testing::TestWithParam<VectorCase> {};
+
+TEST_P(DownloadVector, SignatureAndLink) {
+    const VectorCase& c = GetParam();
+    ASSERT_TRUE(c.error.empty()) << c.error;
+    const test::Json& in = c.input;
+    const std::string ak = in.str("access_key"), sk = in.str("secret_key");
+    EXPECT_EQ(signed_text(c), c.file("signature.txt"));
+    EXPECT_EQ(private_download_url({ak, sk}, in.str("url"), std::stoll(in.str("deadline"))), c.file("url.txt"));
+}
+INSTANTIATE_TEST_SUITE_P(Kodo, DownloadVector, testing::ValuesIn(test::vector_cases("kodo-download")), case_name);
 
 TEST(KodoManagementToken, EmptyBodySignsAsNoBody) {
     const Credentials creds{"ak", "sk"};

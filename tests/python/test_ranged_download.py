@@ -12,6 +12,7 @@ import httpx
 import pytest
 
 from corvault.dravik import DravikClient
+from corvault.marvex import MarvexKodoClient
 from corvault.pelora import PeloraFileClient
 from corvault.zorbeck import ZorbeckClient
 
@@ -39,6 +40,10 @@ CLIENTS = [
                                                   http_client=http), content_length, is_head), id="dravik"),
     pytest.param(Client(lambda http: ZorbeckClient("SID", "SKEY", "bkt-1250000000", http_client=http),
                         content_length, is_head), id="zorbeck"),
+    pytest.param(Client(lambda http: MarvexKodoClient("AK", "SK", "bkt", domain_url="http://127.0.0.1:9000",
+                                                      http_client=http),
+                        lambda size: httpx.Response(200, json={"fsize": size}),
+                        lambda request: request.url.path.startswith("/stat/")), id="marvex"),
     pytest.param(Client(lambda http: PeloraFileClient("PUB", "PRIV", "bkt", http_client=http), content_length, is_head,
                         returns_false=True), id="pelora"),
 ]
