@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "kit/facilities.hpp"
+#include "kit/multipart_steps.hpp"
 #include "pyutil/module.hpp"
 
 #include "dravik/shared.hpp"
@@ -24,10 +25,10 @@ const std::vector<pyutil::Member> kMembers = {
     {&kHeadSpec},
     {&kDeleteSpec},
     {&kListSpec},
-    {&kInitiateMultipartSpec},
-    {&kUploadPartSpec},
-    {&kFinishMultipartSpec},
-    {&kAbortMultipartSpec},
+    {&kit::kInitiateMultipartSpec},
+    {&kit::kUploadPartSpec},
+    {&kit::kFinishMultipartSpec},
+    {&kit::kAbortMultipartSpec},
     {&kMultipartDownloadSpec},
     {&kBucketRequestSpec},
     {&kCreateBucketSpec},

@@ -5,6 +5,7 @@
 #include "core/s3_answers.hpp"
 #include "core/s3_url.hpp"
 #include "kit/answers.hpp"
+#include "kit/object_listing.hpp"
 #include "pyutil/call.hpp"
 #include "pyutil/convert.hpp"
 #include "pyutil/headers.hpp"
@@ -21,31 +22,7 @@ const Name kTwo{"2"};
 const Name kPrefixParam{"prefix"};
 const Name kMaxKeysParam{"max-keys"};
 const Name kContinuationTokenParam{"continuation-token"};
-// Fields of the listing records.
-const Name kLastModifiedField{"last_modified"};
-const Name kEtagField{"etag"};
-const Name kNextMarkerField{"next_marker"};
 const Name kCopySourceHeader{"x-amz-copy-source"};
-
-bool non_empty_text(PyObject* value) { return PyUnicode_Check(value) && PyUnicode_GET_LENGTH(value) > 0; }
-
-// The data itself, or what its read() returns when it has one (read once, whole).
-Ref read_if_file(PyObject* data) {
-    Ref read = pyutil::optional_attr(data, method::kRead);
-    if (!read) return Ref::borrow(data);
-    return check(PyObject_CallNoArgs(read.get()));
-}
-
-// self._request(method, key, [query_params=...], [data=...], headers=..., timeout=...)
-Ref call_object_request(PyObject* self, PyObject* method, PyObject* key, PyObject* query_params, PyObject* data,
-                        PyObject* headers, PyObject* timeout) {
-    pyutil::Call call;
-    call.arg(method).arg(key);
-    if (query_params != nullptr) call.kw(kw::kQueryParams, query_params);
-    if (data != nullptr) call.kw(kw::kData, data);
-    call.kw(kw::kHeaders, headers).kw(kw::kTimeout, timeout);
-    return call.method(self, op::kRequest);
-}
 
 Ref upload(Args& a) {
     enum { Key, Data, ContentType, ContentMd5, Headers, Timeout };
@@ -116,38 +93,8 @@ Ref list_objects(Args& a) {
         call_object_request(a.self(), verb::kGet, empty_key.get(), params.get(), nullptr, headers.get(), a[Timeout]);
 
     Ref text = pyutil::response_text(response.get());
-    const core::listing::Listing listing = kit::read_xml_answer(
-        [&] { return core::listing::read(core::listing::kS3ListObjectsV2, pyutil::utf8(text.get())); });
-    enum { KeyField, SizeField, LastModifiedField, EtagField };  // the schema's field order
-    Ref empty = pyutil::to_str("");
-    Ref zero = check(PyLong_FromLong(0));
-    Ref objects = check(PyList_New(0));
-    for (std::size_t i = 0; i < listing.size(); ++i) {
-        Ref key = kit::text_value(listing.field(i, KeyField), empty.get());
-        // Size is read as int() reads text: a sign and surrounding blanks are accepted, and an
-        // element without text fails as int(None) does.
-        const core::xml::Text& size_text = listing.field(i, SizeField);
-        Ref size = size_text.missing() ? zero
-                   : size_text.empty() ? check(PyNumber_Long(Py_None))
-                                       : check(PyLong_FromUnicodeObject(pyutil::to_str(size_text.value).get(), 10));
-        Ref modified = kit::text_value(listing.field(i, LastModifiedField), empty.get());
-        std::string_view tag = listing.field(i, EtagField).value;
-        while (!tag.empty() && tag.front() == '"') tag.remove_prefix(1);
-        while (!tag.empty() && tag.back() == '"') tag.remove_suffix(1);
-        Ref etag = pyutil::to_str(tag);
-        Ref record = kit::record({{&kKeyField, key.get()},
-                                  {&kSizeField, size.get()},
-                                  {&kLastModifiedField, modified.get()},
-                                  {&kEtagField, etag.get()}});
-        check(PyList_Append(objects.get(), record.get()));
-    }
-    const bool truncated = listing.continues();
-    Ref result = kit::record({{&kObjectsField, objects.get()}, {&kIsTruncatedField, truncated ? Py_True : Py_False}});
-    if (truncated) {
-        Ref marker = kit::text_value(listing.next_marker(), empty.get());
-        check(PyDict_SetItem(result.get(), kNextMarkerField, marker.get()));
-    }
-    return result;
+    return kit::object_listing(kit::read_xml_answer(
+        [&] { return core::listing::read(core::listing::kS3ListObjectsV2, pyutil::utf8(text.get())); }));
 }
 
 const pyutil::MethodSpec kListSpec{

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "core/s3_answers.hpp"
+#include "kit/object_calls.hpp"
 #include "pyutil/convert.hpp"
 #include "pyutil/method.hpp"
 #include "pyutil/names.hpp"
@@ -27,9 +28,15 @@ namespace method = pyutil::method;
 namespace op = pyutil::op;
 namespace verb = pyutil::verb;
 
-// Declared types shared by many operations.
-inline constexpr const char* kHeadersType = "Optional[Dict[str, str]]";
-inline constexpr const char* kTimeoutType = "Optional[Union[float, tuple]]";
+// Declared types and tables shared by many operations, and the helpers of the clients whose
+// requests go through their own `_request`.
+using kit::call_object_request;
+using kit::kHeadersParam;
+using kit::kHeadersType;
+using kit::kTimeoutParam;
+using kit::kTimeoutType;
+using kit::non_empty_text;
+using kit::read_if_file;
 
 // Attributes of this client only.
 inline const Name kSignatureVersion{"signature_version"};
@@ -53,17 +60,10 @@ inline const Name kIsTruncatedField{"is_truncated"};
 inline constexpr std::string_view kVersion2 = "dravik";  // the signature_version value that selects Version 2
 inline constexpr std::string_view kVirtual = "virtual";  // the addressing_style value of virtual-host style
 
-inline constexpr pyutil::Param kHeadersParam{"headers", Kind::OptDict, kHeadersType, pyutil::none()};
-inline constexpr pyutil::Param kTimeoutParam{"timeout", Kind::Any, kTimeoutType, pyutil::none()};
-
 // Helpers of more than one file, defined beside their first user.
 std::string_view text_form(PyObject* value, Keep& keep);
 Ref target_bucket(PyObject* self, PyObject* bucket_name);
 Ref target_bucket_text(PyObject* self, PyObject* bucket_name);
-bool non_empty_text(PyObject* value);
-Ref read_if_file(PyObject* data);
-Ref call_object_request(PyObject* self, PyObject* method, PyObject* key, PyObject* query_params, PyObject* data,
-                        PyObject* headers, PyObject* timeout);
 
 // The argument tables of the operations, each beside its function; dravik_module.cpp puts them
 // into the class.
@@ -80,10 +80,6 @@ extern const pyutil::MethodSpec kDownloadSpec;
 extern const pyutil::MethodSpec kHeadSpec;
 extern const pyutil::MethodSpec kDeleteSpec;
 extern const pyutil::MethodSpec kListSpec;
-extern const pyutil::MethodSpec kInitiateMultipartSpec;
-extern const pyutil::MethodSpec kUploadPartSpec;
-extern const pyutil::MethodSpec kFinishMultipartSpec;
-extern const pyutil::MethodSpec kAbortMultipartSpec;
 extern const pyutil::MethodSpec kMultipartDownloadSpec;
 extern const pyutil::MethodSpec kBucketRequestSpec;
 extern const pyutil::MethodSpec kCreateBucketSpec;

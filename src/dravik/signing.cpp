@@ -33,26 +33,6 @@ std::string_view header_text(PyObject* value, const char* name, Keep& keep) {
     return keep.text(Ref::borrow(value));
 }
 
-// A header value to sign: text as it is (the core trims it); anything else through its strip(),
-// which fails for values that are not text as a Python caller's own code would.
-std::string_view header_value(PyObject* value, Keep& keep) {
-    if (PyUnicode_Check(value)) return pyutil::utf8(value);
-    Ref stripped = pyutil::strip(value);
-    if (!PyUnicode_Check(stripped.get())) {
-        pyutil::raise_format(PyExc_TypeError, "strip() returned %.200s, not str", Py_TYPE(stripped.get())->tp_name);
-    }
-    return keep.text(std::move(stripped));
-}
-
-// A header name lower-cased as str.lower() does (AttributeError for a name that is not text).
-std::string_view lowered_name(PyObject* name, Keep& keep) {
-    Ref low = pyutil::lower(name);
-    if (!PyUnicode_Check(low.get())) {
-        pyutil::raise_format(PyExc_TypeError, "lower() returned %.200s, not str", Py_TYPE(low.get())->tp_name);
-    }
-    return keep.text(std::move(low));
-}
-
 // str(value) as UTF-8, kept alive by `keep`.
 std::string_view text_form(PyObject* value, Keep& keep) { return keep.text(check(PyObject_Str(value))); }
 
@@ -103,10 +83,10 @@ Ref sign_request(Args& a) {
     Py_ssize_t pos = 0;
     PyObject *name, *value;
     while (PyDict_Next(headers, &pos, &name, &value)) {
-        std::string_view lowered = lowered_name(name, keep);
+        std::string_view lowered = pyutil::lowered_name(name, keep);
         if (!core::sigv4::signs_header(scheme, lowered)) continue;
         has_host = has_host || lowered == "host";
-        request.headers.emplace_back(lowered, header_value(value, keep));
+        request.headers.emplace_back(lowered, pyutil::signed_value(value, keep));
     }
     if (!has_host) {
         fallback_host = core::strip_scheme_markers(pyutil::text_attr(self, attr::kEndpoint, keep));
@@ -169,9 +149,9 @@ Ref sign_request_v2(Args& a) {
     std::vector<core::sigv2::VendorHeader> vendor;
     pos = 0;
     while (PyDict_Next(headers, &pos, &name, &value)) {
-        std::string_view lowered = lowered_name(name, keep);
+        std::string_view lowered = pyutil::lowered_name(name, keep);
         if (!core::sigv2::is_vendor_header(scheme, lowered)) continue;
-        vendor.emplace_back(lowered, header_value(value, keep));
+        vendor.emplace_back(lowered, pyutil::signed_value(value, keep));
     }
     request.vendor_headers = core::sigv2::canonical_vendor_headers(scheme, std::move(vendor));
 

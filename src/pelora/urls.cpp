@@ -3,12 +3,20 @@
 #include <string>
 
 #include "core/encoding.hpp"
+#include "core/url.hpp"
 #include "pyutil/call.hpp"
 #include "pyutil/clock.hpp"
 
 #include "pelora/shared.hpp"
 
 namespace pelora {
+namespace {
+
+// A URL handed to users keeps a key's "." and ".." segments as "%2E" and "%2E%2E": their HTTP
+// clients would remove them and reach another object; the service reads them back as the key.
+std::string handed_out(const std::string& url) { return corvault::core::escape_dot_segments(url); }
+
+}  // namespace
 
 std::string object_url(std::string_view base, std::string_view key) {
     std::string url(base);
@@ -27,7 +35,7 @@ Ref get_path_url(Args& a) {
     std::string url(base);
     url.push_back('/');
     corvault::core::percent_encode_append(url, a.str(Key), "/");
-    return pyutil::to_str(url);
+    return pyutil::to_str(handed_out(url));
 }
 
 const pyutil::MethodSpec kGetPathUrlSpec{
@@ -55,6 +63,7 @@ Ref get_shared_url(Args& a) {
     std::string url(pyutil::text_attr(self, custom ? attr::kDomainUrl : kExternalUrl, keep));
     url.push_back('/');
     corvault::core::percent_encode_append(url, a.str(Key), "/");
+    url = handed_out(url);
     url.append("?UCloudPublicKey=").append(pyutil::text_attr(self, kPublicKey, keep));
     url.append("&Signature=");
     corvault::core::percent_encode_append(url, pyutil::utf8(signature.get()));

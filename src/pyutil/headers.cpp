@@ -29,4 +29,21 @@ Ref copy_headers(PyObject* headers) {
     return check(PyDict_New());
 }
 
+std::string_view lowered_name(PyObject* name, Keep& keep) {
+    Ref low = lower(name);
+    if (!PyUnicode_Check(low.get())) {
+        raise_format(PyExc_TypeError, "lower() returned %.200s, not str", Py_TYPE(low.get())->tp_name);
+    }
+    return keep.text(std::move(low));
+}
+
+std::string_view signed_value(PyObject* value, Keep& keep) {
+    if (PyUnicode_Check(value)) return keep.text(Ref::borrow(value));
+    Ref stripped = strip(value);
+    if (!PyUnicode_Check(stripped.get())) {
+        raise_format(PyExc_TypeError, "strip() returned %.200s, not str", Py_TYPE(stripped.get())->tp_name);
+    }
+    return keep.text(std::move(stripped));
+}
+
 }  // namespace pyutil

@@ -4,6 +4,7 @@
 
 #include <string_view>
 
+#include "pyutil/convert.hpp"
 #include "pyutil/ref.hpp"
 
 namespace pyutil {
@@ -20,5 +21,12 @@ inline bool has_key_lower(PyObject* headers, std::string_view lowered) {
 void set_item(PyObject* headers, PyObject* name, PyObject* value);
 // A new dict holding the entries of `headers` when it is a non-empty dict, else a new empty dict.
 Ref copy_headers(PyObject* headers);
+
+// What a signer reads of one header of a caller's mapping, as UTF-8 kept alive by `keep`:
+// the name lower-cased as str.lower() does (AttributeError for a name that is not text), and
+// the value as text: text as it is (the signers trim it), anything else through its strip(),
+// which fails for values that are not text as a Python caller's own code would.
+std::string_view lowered_name(PyObject* name, Keep& keep);
+std::string_view signed_value(PyObject* value, Keep& keep);
 
 }  // namespace pyutil

@@ -12,6 +12,7 @@ import httpx
 import pytest
 
 from corvault.dravik import DravikClient
+from corvault.kestry import KestryOSSClient
 from corvault.marvex import MarvexKodoClient
 from corvault.pelora import PeloraFileClient
 from corvault.zorbeck import ZorbeckClient
@@ -44,6 +45,8 @@ CLIENTS = [
                                                       http_client=http),
                         lambda size: httpx.Response(200, json={"fsize": size}),
                         lambda request: request.url.path.startswith("/stat/")), id="marvex"),
+    pytest.param(Client(lambda http: KestryOSSClient("ak", "sk", "bucket", http_client=http), content_length, is_head),
+                 id="kestry"),
     pytest.param(Client(lambda http: PeloraFileClient("PUB", "PRIV", "bkt", http_client=http), content_length, is_head,
                         returns_false=True), id="pelora"),
 ]

@@ -52,6 +52,8 @@ def test_share_url_base_and_expiry(make, frozen_time):
     assert own_endpoint.get_shared_url("k", 2.7).startswith("https://bkt.internal-cn-wlcb.ufileos.com/k?")
     assert own_endpoint.get_shared_url("k", 2.7).endswith("&Expires=1002")
     assert make(domain_url="http://cdn.example/").get_path_url("?#") == "http://cdn.example/%3F%23"
+    assert make().get_path_url("a/../b/.") == "https://bkt.cn-wlcb.ufileos.com/a/%2E%2E/b/%2E"
+    assert make().get_shared_url("./k", 0).startswith("https://bkt.cn-wlcb.ufileos.com/%2E/k?UCloudPublicKey=PUB&")
 
 
 def test_header_lines(make):

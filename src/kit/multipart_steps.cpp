@@ -1,31 +1,38 @@
-// The steps of a multipart upload: initiate, send a part, complete, abort.
+#include "kit/multipart_steps.hpp"
+
 #include <string_view>
 #include <vector>
 
 #include "core/xml_writer.hpp"
 #include "kit/answers.hpp"
-#include "pyutil/call.hpp"
-#include "pyutil/convert.hpp"
+#include "kit/object_calls.hpp"
 #include "pyutil/headers.hpp"
-#include "pyutil/response.hpp"
-#include "pyutil/text.hpp"
+#include "pyutil/names.hpp"
 
-#include "dravik/shared.hpp"
+namespace kit {
+namespace {
 
-namespace dravik {
+using pyutil::Args;
+using pyutil::check;
+using pyutil::Kind;
+using pyutil::Name;
+using pyutil::Ref;
 
 const Name kUploadsParam{"uploads"};
 const Name kPartNumberParam{"partNumber"};
 const Name kUploadIdParam{"uploadId"};
+const Name kApplicationXml{"application/xml"};
 
 Ref initiate_multipart_upload(Args& a) {
     enum { Key, ContentType, Headers, Timeout };
     Ref empty = pyutil::to_str("");
-    Ref params = kit::record({{&kUploadsParam, empty.get()}});
+    Ref params = record({{&kUploadsParam, empty.get()}});
     Ref headers = pyutil::copy_headers(a[Headers]);
-    if (non_empty_text(a[ContentType])) pyutil::set_item(headers.get(), header::kContentType, a[ContentType]);
-    return call_object_request(a.self(), verb::kPost, a[Key], params.get(), nullptr, headers.get(), a[Timeout]);
+    if (non_empty_text(a[ContentType])) pyutil::set_item(headers.get(), pyutil::header::kContentType, a[ContentType]);
+    return call_object_request(a.self(), pyutil::verb::kPost, a[Key], params.get(), nullptr, headers.get(), a[Timeout]);
 }
+
+}  // namespace
 
 const pyutil::MethodSpec kInitiateMultipartSpec{
     "initiate_multipart_upload",
@@ -38,15 +45,20 @@ const pyutil::MethodSpec kInitiateMultipartSpec{
      kTimeoutParam},
 };
 
+namespace {
+
 Ref upload_part(Args& a) {
     enum { Key, UploadId, PartNumber, Data, ContentType, Headers, Timeout };
     Ref part_number = check(PyObject_Str(a[PartNumber]));
-    Ref params = kit::record({{&kPartNumberParam, part_number.get()}, {&kUploadIdParam, a[UploadId]}});
+    Ref params = record({{&kPartNumberParam, part_number.get()}, {&kUploadIdParam, a[UploadId]}});
     Ref data = read_if_file(a[Data]);  // text stays text: the part is sent as given
     Ref headers = pyutil::copy_headers(a[Headers]);
-    if (non_empty_text(a[ContentType])) pyutil::set_item(headers.get(), header::kContentType, a[ContentType]);
-    return call_object_request(a.self(), verb::kPut, a[Key], params.get(), data.get(), headers.get(), a[Timeout]);
+    if (non_empty_text(a[ContentType])) pyutil::set_item(headers.get(), pyutil::header::kContentType, a[ContentType]);
+    return call_object_request(a.self(), pyutil::verb::kPut, a[Key], params.get(), data.get(), headers.get(),
+                               a[Timeout]);
 }
+
+}  // namespace
 
 const pyutil::MethodSpec kUploadPartSpec{
     "upload_part",
@@ -64,23 +76,30 @@ const pyutil::MethodSpec kUploadPartSpec{
     },
 };
 
+namespace {
+
 Ref finish_multipart_upload(Args& a) {
     enum { Key, UploadId, Etags, NewObject, Headers, Timeout };
     (void)NewObject;  // accepted and without effect: the upload completes under its own key
-    PyObject* etags = a[Etags];
+    // A copy of the list, and the text form of each entry held, before any entry's __str__ runs.
+    Ref etags = check(PyList_GetSlice(a[Etags], 0, PyList_GET_SIZE(a[Etags])));
     std::vector<Ref> texts;
     std::vector<std::string_view> views;
-    texts.reserve(static_cast<std::size_t>(PyList_GET_SIZE(etags)));
-    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(etags); ++i) {
-        texts.push_back(check(PyObject_Str(PyList_GET_ITEM(etags, i))));
-        views.push_back(pyutil::utf8(texts.back().get()));
+    texts.reserve(static_cast<std::size_t>(PyList_GET_SIZE(etags.get())));
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(etags.get()); ++i) {
+        texts.push_back(check(PyObject_Str(PyList_GET_ITEM(etags.get(), i))));
     }
-    Ref body = pyutil::to_str(core::xml::complete_multipart_body(views));
-    Ref params = kit::record({{&kUploadIdParam, a[UploadId]}});
+    for (const Ref& text : texts) views.push_back(pyutil::utf8(text.get()));
+    // The ETags are escaped: an entity tag may hold "&" or "<", which would break the document.
+    Ref body = pyutil::to_str(corvault::core::xml::complete_multipart_body(views));
+    Ref params = record({{&kUploadIdParam, a[UploadId]}});
     Ref headers = pyutil::copy_headers(a[Headers]);
-    pyutil::set_item(headers.get(), header::kContentType, kApplicationXml);
-    return call_object_request(a.self(), verb::kPost, a[Key], params.get(), body.get(), headers.get(), a[Timeout]);
+    pyutil::set_item(headers.get(), pyutil::header::kContentType, kApplicationXml);
+    return call_object_request(a.self(), pyutil::verb::kPost, a[Key], params.get(), body.get(), headers.get(),
+                               a[Timeout]);
 }
+
+}  // namespace
 
 const pyutil::MethodSpec kFinishMultipartSpec{
     "finish_multipart_upload",
@@ -97,12 +116,17 @@ const pyutil::MethodSpec kFinishMultipartSpec{
     },
 };
 
+namespace {
+
 Ref abort_multipart_upload(Args& a) {
     enum { Key, UploadId, Headers, Timeout };
-    Ref params = kit::record({{&kUploadIdParam, a[UploadId]}});
+    Ref params = record({{&kUploadIdParam, a[UploadId]}});
     Ref headers = pyutil::copy_headers(a[Headers]);
-    return call_object_request(a.self(), verb::kDelete, a[Key], params.get(), nullptr, headers.get(), a[Timeout]);
+    return call_object_request(a.self(), pyutil::verb::kDelete, a[Key], params.get(), nullptr, headers.get(),
+                               a[Timeout]);
 }
+
+}  // namespace
 
 const pyutil::MethodSpec kAbortMultipartSpec{
     "abort_multipart_upload",
@@ -112,4 +136,4 @@ const pyutil::MethodSpec kAbortMultipartSpec{
     {{"key", Kind::Str, "str"}, {"upload_id", Kind::Str, "str"}, kHeadersParam, kTimeoutParam},
 };
 
-}  // namespace dravik
+}  // namespace kit

@@ -1,0 +1,30 @@
+// The ranged download of the clients that find an object's size with their own `head` and fetch
+// each range with their own `_request` (dravik, zorbeck, kestry): the same calls, the same
+// failures, whatever signs the requests.
+#pragma once
+
+#include "kit/ranged_download.hpp"
+
+namespace kit {
+
+class HeadAndRequestDownload : public RangedDownload {
+public:
+    // All three are borrowed for the download's life. `timeout` is passed on as the caller gave
+    // it, None included, so head's own default never applies and `_request` fills in the
+    // client's default time-out.
+    HeadAndRequestDownload(PyObject* self, PyObject* key, PyObject* timeout)
+        : self_(self), key_(key), timeout_(timeout) {}
+
+    // self.head(key, timeout=timeout): status 200 and a non-zero Content-Length, else the Failure
+    // "获取文件信息失败: <status> <text>" or "文件大小为 0".
+    long long object_size() override;
+    // self._request("GET", key, headers={"Range": ...}, timeout=timeout), a new mapping per part.
+    pyutil::Ref fetch(const Part& part) override;
+
+private:
+    PyObject* self_;
+    PyObject* key_;
+    PyObject* timeout_;
+};
+
+}  // namespace kit

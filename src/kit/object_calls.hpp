@@ -1,0 +1,27 @@
+// What the operations of the clients whose requests all go through their own `_request` do alike
+// (dravik, zorbeck, kestry): read a file-like body, test an optional text, and call the
+// primitive through the object, so that subclasses and replaced methods are honoured.
+#pragma once
+
+#include "pyutil/method.hpp"
+#include "pyutil/ref.hpp"
+
+namespace kit {
+
+bool non_empty_text(PyObject* value);
+
+// The data itself, or what its read() returns when it has one (read once, whole).
+pyutil::Ref read_if_file(PyObject* data);
+
+// self._request(method, key, [query_params=...], [data=...], headers=..., timeout=...): the two
+// optional keywords only when given (not NULL).
+pyutil::Ref call_object_request(PyObject* self, PyObject* method, PyObject* key, PyObject* query_params, PyObject* data,
+                                PyObject* headers, PyObject* timeout);
+
+// The declared types of the operations' headers and timeout parameters, and their tables.
+inline constexpr const char* kHeadersType = "Optional[Dict[str, str]]";
+inline constexpr const char* kTimeoutType = "Optional[Union[float, tuple]]";
+inline constexpr pyutil::Param kHeadersParam{"headers", pyutil::Kind::OptDict, kHeadersType, pyutil::none()};
+inline constexpr pyutil::Param kTimeoutParam{"timeout", pyutil::Kind::Any, kTimeoutType, pyutil::none()};
+
+}  // namespace kit
