@@ -24,6 +24,7 @@ const std::map<std::string, const sigv4::Scheme*> kV4Schemes = {
 const std::map<std::string, const sigv2::Scheme*> kV2Schemes = {
     {"sigv2-s3", &sigv2::kS3},
     {"sigv2-oss", &sigv2::kOss},
+    {"sigv2-ufile", &sigv2::kUFile},
 };
 
 std::string case_name(const testing::TestParamInfo<VectorCase>& info) { return test::test_name(info.param); }
@@ -142,6 +143,7 @@ TEST_P(SigV2Vector, ReproducesEveryStep) {
 
 INSTANTIATE_TEST_SUITE_P(S3, SigV2Vector, testing::ValuesIn(test::vector_cases("sigv2-s3")), case_name);
 INSTANTIATE_TEST_SUITE_P(Oss, SigV2Vector, testing::ValuesIn(test::vector_cases("sigv2-oss")), case_name);
+INSTANTIATE_TEST_SUITE_P(UFile, SigV2Vector, testing::ValuesIn(test::vector_cases("sigv2-ufile")), case_name);
 
 }  // namespace
 }  // namespace corvault::core

@@ -1,0 +1,190 @@
+// The service's request signature: HMAC-SHA1 over the verb, the Content-MD5, Content-Type and
+// date (or expiry) slots, the x-ucloud headers and the bucket-and-key resource, in Base64.
+#include <string>
+#include <vector>
+
+#include "core/sigv2.hpp"
+#include "pyutil/call.hpp"
+#include "pyutil/headers.hpp"
+#include "pyutil/text.hpp"
+
+#include "pelora/shared.hpp"
+
+namespace pelora {
+namespace {
+
+namespace sigv2 = corvault::core::sigv2;
+
+// The x-ucloud entries of a dict, lower-cased, values as text, in the dict's order: the preset
+// writes them sorted, one line per name.
+std::string vendor_block(PyObject* headers, Keep& keep) {
+    std::vector<sigv2::VendorHeader> vendor;
+    if (headers != nullptr && headers != Py_None) {
+        Py_ssize_t pos = 0;
+        PyObject *name, *value;
+        while (PyDict_Next(headers, &pos, &name, &value)) {
+            Ref lowered = pyutil::lower(name);
+            if (!PyUnicode_Check(lowered.get())) {
+                pyutil::raise_format(PyExc_TypeError, "lower() returned %.200s, not str",
+                                     Py_TYPE(lowered.get())->tp_name);
+            }
+            std::string_view low = keep.text(std::move(lowered));
+            if (!sigv2::is_vendor_header(sigv2::kUFile, low)) continue;
+            vendor.emplace_back(low, keep.text(check(PyObject_Str(value))));
+        }
+    }
+    return sigv2::canonical_vendor_headers(sigv2::kUFile, std::move(vendor));
+}
+
+std::string resource(PyObject* self, std::string_view key, Keep& keep) {
+    return sigv2::resource_path(sigv2::kUFile, pyutil::text_attr(self, attr::kBucket, keep), key);
+}
+
+std::string signature(PyObject* self, std::string_view string_to_sign, Keep& keep) {
+    return sigv2::signature(pyutil::text_attr(self, kPrivateKey, keep), string_to_sign);
+}
+
+}  // namespace
+
+Ref key_sort(Args& a) {
+    enum { Params };
+    Ref items = check(PyDict_Items(a[Params]));
+    check(PyList_Sort(items.get()));
+    Ref sorted = check(PyDict_New());
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(items.get()); ++i) {
+        PyObject* pair = PyList_GET_ITEM(items.get(), i);
+        check(PyDict_SetItem(sorted.get(), PyTuple_GET_ITEM(pair, 0), PyTuple_GET_ITEM(pair, 1)));
+    }
+    return sorted;
+}
+
+const pyutil::MethodSpec kKeySortSpec{
+    "_key_sort",
+    "A new dict with the entries of `params` in ascending order of their keys.",
+    "Dict",
+    key_sort,
+    {{"params", Kind::Dict, "Dict"}},
+};
+
+Ref canonicalized_resource(Args& a) {
+    enum { Key };
+    Keep keep;
+    return pyutil::to_str(resource(a.self(), a.str(Key), keep));
+}
+
+const pyutil::MethodSpec kCanonicalizedResourceSpec{
+    "_canonicalized_resource",
+    "\"/\" + bucket + \"/\" + key, the key as given (not encoded).",
+    "str",
+    canonicalized_resource,
+    {{"key", Kind::Str, "str"}},
+};
+
+Ref canonicalized_headers(Args& a) {
+    enum { Headers };
+    Keep keep;
+    return pyutil::to_str(vendor_block(a[Headers], keep));
+}
+
+const pyutil::MethodSpec kCanonicalizedHeadersSpec{
+    "_canonicalized_pelora_headers",
+    "The signed block of the x-ucloud headers: \"name:value\\n\" per header, names lower-cased and\n"
+    "sorted; of names equal but for case, the later one's value.",
+    "str",
+    canonicalized_headers,
+    {{"headers", Kind::Dict, "Dict[str, str]"}},
+};
+
+Ref sign(Args& a) {
+    enum { StringToSign };
+    Keep keep;
+    return pyutil::to_str(signature(a.self(), a.str(StringToSign), keep));
+}
+
+const pyutil::MethodSpec kSignSpec{
+    "_sign",
+    "Base64 of the HMAC-SHA1 of `string_to_sign` under the private key.",
+    "str",
+    sign,
+    {{"string_to_sign", Kind::Str, "str"}},
+};
+
+Ref make_authorization(Args& a) {
+    enum { Key, Expires, Method, ContentMd5, ContentType, Headers };
+    PyObject* self = a.self();
+    Keep keep;
+    const sigv2::Request request{a.str(Method),
+                                 a.str(ContentMd5),
+                                 a.str(ContentType),
+                                 a.str(Expires),
+                                 vendor_block(a[Headers], keep),
+                                 resource(self, a.str(Key), keep)};
+    return pyutil::to_str(signature(self, sigv2::string_to_sign(request), keep));
+}
+
+const pyutil::MethodSpec kMakeAuthorizationSpec{
+    "_make_authorization",
+    "The signature of a request on `key`: `expires` fills the date slot (the expiry time of a\n"
+    "share URL, or the request's Date), and the x-ucloud entries of `headers` are signed.",
+    "str",
+    make_authorization,
+    {
+        {"key", Kind::Str, "str"},
+        {"expires", Kind::Str, "str"},
+        {"method", Kind::Str, "str", pyutil::text("GET")},
+        {"content_md5", Kind::Str, "str", pyutil::text("")},
+        {"content_type", Kind::Str, "str", pyutil::text("")},
+        {"headers", Kind::OptDict, kHeadersType, pyutil::none()},
+    },
+};
+
+Ref build_auth_header(Args& a) {
+    enum { Key, Method, ContentMd5, ContentType, Headers };
+    PyObject* self = a.self();
+    // The date slot carries the Date the request sends: the service signs it when it is there.
+    Ref date = a.is_none(Headers) ? pyutil::to_str("") : header_text_any_case(a[Headers], "date");
+    // Positional, in the order of its parameters: the cheapest call to parse.
+    Ref signature = pyutil::Call()
+                        .arg(a[Key])
+                        .arg(date.get())
+                        .arg(a[Method])
+                        .arg(a[ContentMd5])
+                        .arg(a[ContentType])
+                        .arg(a[Headers])
+                        .method(self, kMakeAuthorizationOp);
+    return authorization_value(self, signature.get());
+}
+
+const pyutil::MethodSpec kBuildAuthHeaderSpec{
+    "_build_auth_header",
+    "The Authorization value of a request on `key`: \"UCloud <public_key>:<signature>\", with the\n"
+    "Date entry of `headers` (any letter case) in the date slot.",
+    "str",
+    build_auth_header,
+    {
+        {"key", Kind::Str, "str"},
+        {"method", Kind::Str, "str"},
+        {"content_md5", Kind::Str, "str", pyutil::text("")},
+        {"content_type", Kind::Str, "str", pyutil::text("")},
+        {"headers", Kind::OptDict, kHeadersType, pyutil::none()},
+    },
+};
+
+Ref authorization_value(PyObject* self, PyObject* signature) {
+    if (!PyUnicode_Check(signature)) {
+        pyutil::raise_format(PyExc_TypeError, "_make_authorization() returned %.200s, not str",
+                             Py_TYPE(signature)->tp_name);
+    }
+    Keep keep;
+    std::string value(sigv2::kUFile.authorization_word);
+    value.append(" ").append(pyutil::text_attr(self, kPublicKey, keep)).append(":").append(pyutil::utf8(signature));
+    return pyutil::to_str(value);
+}
+
+Ref header_text_any_case(PyObject* headers, std::string_view lowered) {
+    Ref value = pyutil::find_lower(headers, lowered);
+    if (!value) return pyutil::to_str("");
+    return PyUnicode_CheckExact(value.get()) ? value : check(PyObject_Str(value.get()));
+}
+
+}  // namespace pelora

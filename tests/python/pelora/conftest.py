@@ -1,0 +1,1 @@
+from ufile_reference import make  # noqa: F401  (fixture)
