@@ -46,12 +46,21 @@ std::string object_url(const PublicUrlBase& b, std::string_view key) {
         url.append(b.endpoint).append("/").append(b.bucket);
     }
     url += '/';
+    const std::size_t key_start = url.size();
+    percent_encode_append(url, key, "/");
     // Handed to others, whose HTTP clients would remove dot segments and reach another object.
-    url += escape_dot_segments(percent_encode(key, "/"));
+    // Encoding keeps "." and writes no other, so a key without one has no dot segment.
+    if (key.find('.') != std::string_view::npos) {
+        const std::string encoded = url.substr(key_start);
+        url.resize(key_start);
+        append_escaping_dot_segments(url, encoded);
+    }
     return url;
 }
 
 std::string signed_path(std::string_view url_path) {
+    // Only segments that are exactly "%2E" or "%2E%2E" change: a path without that text stays.
+    if (url_path.find("%2E") == std::string_view::npos) return std::string(url_path);
     std::string out;
     out.reserve(url_path.size());
     std::size_t begin = 0;

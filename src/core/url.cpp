@@ -69,17 +69,27 @@ bool has_dot_segment(std::string_view url) {
     return found;
 }
 
-std::string escape_dot_segments(std::string_view url) {
-    const auto [start, end] = path_span(url);
-    std::string out(url.substr(0, start));
+void append_escaping_dot_segments(std::string& out, std::string_view path) {
+    // Most paths hold no "." at all, and so no dot segment either.
+    if (path.find('.') == std::string_view::npos) {
+        out.append(path);
+        return;
+    }
     std::size_t copied = 0;
-    const std::string_view path = url.substr(start, end - start);
     each_dot_segment(path, [&](std::size_t offset, std::size_t length) {
         out.append(path, copied, offset - copied);
         out.append(length == 1 ? "%2E" : "%2E%2E");
         copied = offset + length;
     });
     out.append(path.substr(copied));
+}
+
+std::string escape_dot_segments(std::string_view url) {
+    const auto [start, end] = path_span(url);
+    std::string out;
+    out.reserve(url.size() + 8);
+    out.append(url.substr(0, start));
+    append_escaping_dot_segments(out, url.substr(start, end - start));
     out.append(url.substr(end));
     return out;
 }

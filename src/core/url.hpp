@@ -38,6 +38,8 @@ bool has_dot_segment(std::string_view url);
 // decode back and clients leave alone. For URLs handed to others, whose clients would otherwise
 // remove those segments.
 std::string escape_dot_segments(std::string_view url);
+// The same for a path alone (no scheme, authority, query or fragment), appended to `out`.
+void append_escaping_dot_segments(std::string& out, std::string_view path);
 
 // Every "https://" removed, then every "http://": the host (and port and path) of an endpoint.
 std::string strip_scheme_markers(std::string_view endpoint);

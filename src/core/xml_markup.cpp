@@ -196,13 +196,9 @@ private:
     // are read only when it is found (see Walk).
     void body(std::size_t root) {
         walk_ = {root};
-        for (std::size_t i = root; (i = t_.find('<', i)) != kNone && i + 1 < t_.size();) {
+        for (std::size_t i = root; (i = markup_open(i)) != kNone;) {
             const char next = t_[i + 1];
             std::size_t close;
-            if (next != '?' && next != '!') {
-                ++i;
-                continue;
-            }
             if (t_.compare(i, 4, "<!--") == 0) {
                 close = t_.find("-->", i + 4);
                 if (close != kNone) close += 3;
@@ -222,6 +218,20 @@ private:
             }
             if (close == kNone) return;
             i = close;
+        }
+    }
+
+    // The next "<?" or "<!" at or after t_[from]. A body is mostly element tags, and "?" and "!"
+    // are rare in it, so those are searched for (each at most once over the text) and the "<"
+    // checked behind them, rather than stopping at every "<".
+    std::size_t markup_open(std::size_t from) {
+        for (std::size_t p = from + 1;;) {
+            if (question_ < p) question_ = t_.find('?', p);
+            if (bang_ < p) bang_ = t_.find('!', p);
+            const std::size_t hit = question_ < bang_ ? question_ : bang_;
+            if (hit == kNone) return kNone;
+            if (t_[hit - 1] == '<') return hit - 1;
+            p = hit + 1;
         }
     }
 
@@ -682,6 +692,7 @@ private:
     std::size_t construct_ = 0;
     std::size_t token_start_ = 0;
     Walk walk_;
+    std::size_t question_ = 0, bang_ = 0;  // the next "?" and "!" markup_open() found
     bool external_subset_ = false;
     bool after_param_ref_ = false;
     Fault fault_;

@@ -18,18 +18,6 @@ void raise_parse_error(const corvault::core::xml::ParseError& e) {
     throw pyutil::Error{};
 }
 
-Ref text_value(const corvault::core::xml::Text& text, PyObject* missing) {
-    if (text.missing()) return Ref::borrow(missing);
-    if (text.empty()) return Ref::borrow(Py_None);
-    return pyutil::to_str(text.value);
-}
-
-Ref record(std::initializer_list<std::pair<const pyutil::Name*, PyObject*>> entries) {
-    Ref dict = check(PyDict_New());
-    for (const auto& [name, value] : entries) check(PyDict_SetItem(dict.get(), *name, value));
-    return dict;
-}
-
 long long content_length(PyObject* response) {
     Ref headers = check(PyObject_GetAttr(response, pyutil::kw::kHeaders));
     Ref zero = check(PyLong_FromLong(0));

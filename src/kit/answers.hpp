@@ -27,10 +27,19 @@ auto read_xml_answer(Read&& read) -> decltype(read()) {
 }
 
 // An element text as a record value: `missing` for no element, None for one without text.
-pyutil::Ref text_value(const corvault::core::xml::Text& text, PyObject* missing);
+// Inline, as record() is: a listing page calls them thousands of times.
+inline pyutil::Ref text_value(const corvault::core::xml::Text& text, PyObject* missing) {
+    if (text.missing()) return pyutil::Ref::borrow(missing);
+    if (text.empty()) return pyutil::Ref::borrow(Py_None);
+    return pyutil::to_str(text.value);
+}
 
 // A dict of text keys and values, in the order given: one record of an answer.
-pyutil::Ref record(std::initializer_list<std::pair<const pyutil::Name*, PyObject*>> entries);
+inline pyutil::Ref record(std::initializer_list<std::pair<const pyutil::Name*, PyObject*>> entries) {
+    pyutil::Ref dict = pyutil::check(PyDict_New());
+    for (const auto& [name, value] : entries) pyutil::check(PyDict_SetItem(dict.get(), *name, value));
+    return dict;
+}
 
 // The "Content-Length" of an answer as an integer, as int() reads its text; 0 when absent.
 long long content_length(PyObject* response);

@@ -26,7 +26,9 @@ enum { KeyField, SizeField, LastModifiedField, EtagField };  // the schema's fie
 Ref object_listing(const corvault::core::listing::Listing& listing) {
     Ref empty = pyutil::to_str("");
     Ref zero = check(PyLong_FromLong(0));
-    Ref objects = check(PyList_New(0));
+    // Sized once: a page holds up to a thousand entries, and appending would grow the list a
+    // dozen times. Slots not yet filled are NULL, which the list's release skips.
+    Ref objects = check(PyList_New(static_cast<Py_ssize_t>(listing.size())));
     for (std::size_t i = 0; i < listing.size(); ++i) {
         Ref key = text_value(listing.field(i, KeyField), empty.get());
         // Size is read as int() reads text: a sign and surrounding blanks are accepted, and an
@@ -44,7 +46,7 @@ Ref object_listing(const corvault::core::listing::Listing& listing) {
                             {&kSizeField, size.get()},
                             {&kLastModifiedField, modified.get()},
                             {&kEtagField, etag.get()}});
-        check(PyList_Append(objects.get(), entry.get()));
+        PyList_SET_ITEM(objects.get(), static_cast<Py_ssize_t>(i), entry.release());
     }
     const bool truncated = listing.continues();
     Ref result = record({{&kObjectsField, objects.get()}, {&kIsTruncatedField, truncated ? Py_True : Py_False}});

@@ -26,10 +26,16 @@ private:
     // Positional arguments come from this library's own code only; keywords may be a caller's
     // and are passed on however many there are.
     static constexpr std::size_t kMaxPositional = 16;
-    PyObject* positional_[kMaxPositional] = {};
+    PyObject* positional_[kMaxPositional];
     std::size_t npos_ = 0;
-    std::vector<PyObject*> values_;
-    std::vector<PyObject*> names_;
+    // The first keywords are held inline, so that a call between operations allocates nothing
+    // of its own; a caller's **kwargs may bring more, which go on the heap.
+    static constexpr std::size_t kInlineKeywords = 8;
+    PyObject* names_[kInlineKeywords];
+    PyObject* values_[kInlineKeywords];
+    std::size_t nkw_ = 0;
+    std::vector<PyObject*> more_names_;
+    std::vector<PyObject*> more_values_;
 };
 
 }  // namespace pyutil

@@ -207,6 +207,26 @@ TEST(XmlReader, NeverExpandsDeclaredEntities) {
     }
 }
 
+// The body is searched for the "?" or "!" after a "<", so those characters elsewhere (text,
+// attribute values, comments, CDATA) must neither hide nor fake markup.
+TEST(XmlReader, FindsMarkupInTheBodyPastStrayQuestionAndExclamationMarks) {
+    const Refusal refusals[] = {
+        {"<a t='x?y!'>why? no!<b/><?xml version='1.0'?></a>", kMisplacedXmlDecl,
+         "XML or text declaration not at start of entity: line 1, column 24"},
+        {"<a>wow!<b>?</b></a>\n<!DOCTYPE a>", kJunkAfterRoot, "junk after document element: line 2, column 0"},
+        {"<a>hi!?<b/>!<!DOCTYPE a></a>", kInvalidToken, "not well-formed (invalid token): line 1, column 14"},
+    };
+    for (const auto& r : refusals) {
+        SCOPED_TRACE(r.text);
+        const auto e = refusal(r.text);
+        ASSERT_TRUE(e.has_value());
+        EXPECT_EQ(e->code(), r.code);
+        EXPECT_STREQ(e->what(), r.message);
+    }
+    Document doc("<a>?!<!-- ! ? --><![CDATA[<?xml ?> <!x]]><?pi ?></a>");
+    EXPECT_NE(doc.root(), nullptr);
+}
+
 TEST(XmlReader, AcceptsDeclarationBomDoctypeAndMarkupAroundTheRoot) {
     const char* texts[] = {
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<a/>\n",

@@ -123,6 +123,13 @@ class TestKeywords:
         assert call.keyword_names == ["headers", "content", "timeout"]
         assert call.url == recorder.last.url == "http://127.0.0.1:9000/bkt/k?uploadId=u&partNumber=1"
 
+    def test_many_keywords_all_reach_the_client_in_order(self, make, recorder):
+        given = {"content": b"x", "files": None, "json": None, "params": None, "cookies": None, "auth": None,
+                 "follow_redirects": False, "timeout": 7, "extensions": {"trace": None}}
+        make()._request("PUT", "k", **given)
+        call = recorder.last_call
+        assert call.keywords == [("headers", call.kw("headers")), *given.items()]
+
     @pytest.mark.parametrize("query, wire", [
         ({"prefix": "a b/c", "delimiter": "/"}, "prefix=a%20b%2Fc&delimiter=%2F"),
         ({"uploads": "", "x": "~é+&="}, "uploads=&x=~%C3%A9%2B%26%3D"),
