@@ -15,9 +15,31 @@ namespace {
 
 namespace sigv2 = corvault::core::sigv2;
 
+const Name kKeySortOp{"_key_sort"};
+
+// The block in the order that a replaced _key_sort gives to the entries, the later of two names
+// equal but for case having won.
+std::string ordered_by_replacement(PyObject* self, const std::vector<sigv2::VendorHeader>& vendor, Keep& keep) {
+    Ref picked = check(PyDict_New());
+    for (const auto& [name, value] : vendor) {
+        Ref name_text = pyutil::to_str(name), value_text = pyutil::to_str(value);
+        check(PyDict_SetItem(picked.get(), name_text.get(), value_text.get()));
+    }
+    Ref ordered = pyutil::Call().arg(picked.get()).method(self, kKeySortOp);
+    Ref items = check(PyMapping_Items(ordered.get()));
+    std::string out;
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(items.get()); ++i) {
+        Ref name = check(PySequence_GetItem(PyList_GET_ITEM(items.get(), i), 0));
+        Ref value = check(PySequence_GetItem(PyList_GET_ITEM(items.get(), i), 1));
+        out.append(keep.text(check(PyObject_Str(name.get())))).append(":");
+        out.append(keep.text(check(PyObject_Str(value.get())))).append("\n");
+    }
+    return out;
+}
+
 // The x-ucloud entries of a dict, lower-cased, values as text, in the dict's order: the preset
 // writes them sorted, one line per name.
-std::string vendor_block(PyObject* headers, Keep& keep) {
+std::string vendor_block(PyObject* self, PyObject* headers, Keep& keep) {
     std::vector<sigv2::VendorHeader> vendor;
     if (headers != nullptr && headers != Py_None) {
         Py_ssize_t pos = 0;
@@ -33,6 +55,7 @@ std::string vendor_block(PyObject* headers, Keep& keep) {
             vendor.emplace_back(low, keep.text(check(PyObject_Str(value))));
         }
     }
+    if (!pyutil::is_own_method(self, kKeySortOp, kKeySortSpec)) return ordered_by_replacement(self, vendor, keep);
     return sigv2::canonical_vendor_headers(sigv2::kUFile, std::move(vendor));
 }
 
@@ -95,7 +118,7 @@ const pyutil::MethodSpec kCanonicalizedResourceSpec{
 Ref canonicalized_headers(Args& a) {
     enum { Headers };
     Keep keep;
-    return pyutil::to_str(vendor_block(a[Headers], keep));
+    return pyutil::to_str(vendor_block(a.self(), a[Headers], keep));
 }
 
 const pyutil::MethodSpec kCanonicalizedHeadersSpec{
@@ -129,7 +152,7 @@ Ref make_authorization(Args& a) {
     // directly otherwise, which saves three calls on every request.
     std::string block, path;
     if (pyutil::is_own_method(self, kCanonicalizedHeadersOp, kCanonicalizedHeadersSpec)) {
-        block = vendor_block(a[Headers], keep);
+        block = vendor_block(a.self(), a[Headers], keep);
     } else {
         Ref headers =
             a.is_none(Headers) || PyDict_GET_SIZE(a[Headers]) == 0 ? check(PyDict_New()) : Ref::borrow(a[Headers]);

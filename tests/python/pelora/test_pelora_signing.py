@@ -108,3 +108,14 @@ def test_make_authorization_goes_through_the_replaceable_steps(recorder):
     plain = PeloraFileClient("PUB", "PRIV", "bkt", http_client=recorder.client)
     plain._sign = str.upper
     assert plain._build_auth_header("k", "get") == "UCloud PUB:GET\n\n\n\n/BKT/K"
+
+
+def test_header_block_follows_a_replaced_key_sort(recorder):
+    class Descending(PeloraFileClient):
+        def _key_sort(self, params):
+            return dict(sorted(params.items(), reverse=True))
+
+    client = Descending("PUB", "PRIV", "bkt", http_client=recorder.client)
+    headers = {"X-UCloud-A": "1", "x-ucloud-b": 2, "x-ucloud-a": "3", "Date": "d"}
+    assert client._canonicalized_pelora_headers(headers) == "x-ucloud-b:2\nx-ucloud-a:3\n"
+    assert client._make_authorization("k", "", headers=headers) == client._sign("GET\n\n\n\nx-ucloud-b:2\nx-ucloud-a:3\n/bkt/k")
