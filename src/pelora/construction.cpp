@@ -32,8 +32,9 @@ bool truthy(PyObject* value) { return value != nullptr && check(PyObject_IsTrue(
 Ref init(Args& a) {
     enum { PublicKey, PrivateKey, BucketArg, Region, Internal, DomainUrl, Timeout, HttpClient, Scheme, Verify };
     PyObject* self = a.self();
-    const std::string_view scheme = a.str(Scheme);
-    if (scheme != "http" && scheme != "https") {
+    // Compared as code points: a scheme that is no UTF-8 text is a wrong scheme like any other.
+    if (PyUnicode_CompareWithASCIIString(a[Scheme], "http") != 0 &&
+        PyUnicode_CompareWithASCIIString(a[Scheme], "https") != 0) {
         Ref shown = check(PyObject_Repr(a[Scheme]));
         pyutil::raise_format(PyExc_ValueError, "%s%U", "scheme 只能为 'http' 或 'https'，当前: ", shown.get());
     }
@@ -44,6 +45,7 @@ Ref init(Args& a) {
     set_attr(self, kInternal, a[Internal]);
     set_attr(self, attr::kDefaultTimeout, a[Timeout]);
 
+    const std::string_view scheme = a.str(Scheme);
     const std::string_view bucket = a.str(BucketArg), region = a.str(Region);
     Ref external = endpoint_url(scheme, bucket, region, false);
     Ref intranet = endpoint_url(scheme, bucket, region, true);

@@ -1,4 +1,6 @@
 // Operations that answer with a plain value: a success flag, or an object's body.
+#include <climits>
+
 #include "kit/facilities.hpp"
 #include "pyutil/call.hpp"
 #include "pyutil/response.hpp"
@@ -77,8 +79,11 @@ Ref upload_with_retry(Args& a) {
     PyObject* self = a.self();
     Ref data = Ref::borrow(a[Data]);
     if (Ref read = pyutil::optional_attr(data.get(), method::kRead)) data = check(PyObject_CallNoArgs(read.get()));
-    const long long attempts = PyLong_AsLongLong(a[Retries]);
+    // A count beyond long long is as good as endless: the attempts end at the first success.
+    int overflow = 0;
+    long long attempts = PyLong_AsLongLongAndOverflow(a[Retries], &overflow);
     if (attempts == -1 && PyErr_Occurred()) throw pyutil::Error{};
+    if (overflow != 0) attempts = overflow > 0 ? LLONG_MAX : 0;
     for (long long attempt = 0; attempt < attempts; ++attempt) {
         try {
             Ref response = pyutil::Call()

@@ -90,6 +90,8 @@ Ref request(Args& a) {
         headers = check(PyDict_New());
     }
 
+    // A headers value that is no dict must fail as a lookup of its entries would, not be scanned.
+    if (!PyDict_Check(headers.get())) Ref lookup = check(PyObject_GetAttr(headers.get(), method::kGet));
     // The service signs the content headers the request carries, whatever their letter case.
     Ref content_md5 = header_text_any_case(headers.get(), "content-md5");
     Ref content_type = header_text_any_case(headers.get(), "content-type");

@@ -46,6 +46,36 @@ long long service_block_size(PyObject* value) {
     return size;
 }
 
+// Sends the abort while the failure being reported waits. True, with that exception set in
+// place of the failure, when the abort was stopped by one not derived from Exception.
+bool abort_interrupted(PyObject* self, PyObject* key, PyObject* upload_id) {
+    Ref interrupt;
+    {
+        pyutil::PendingError keep;
+        try {
+            Ref aborted = pyutil::Call().arg(key).arg(upload_id).method(self, kAbortOp);
+        } catch (const pyutil::Error&) {
+            if (!PyErr_ExceptionMatches(PyExc_Exception)) {
+#if PY_VERSION_HEX >= 0x030C0000
+                interrupt = Ref::steal(PyErr_GetRaisedException());
+#else
+                PyObject *type, *value, *traceback;
+                PyErr_Fetch(&type, &value, &traceback);
+                PyErr_NormalizeException(&type, &value, &traceback);
+                if (traceback != nullptr) PyException_SetTraceback(value, traceback);
+                Py_XDECREF(type);
+                Py_XDECREF(traceback);
+                interrupt = Ref::steal(value);
+#endif
+            }
+        }
+    }
+    if (!interrupt) return false;
+    PyErr_Clear();
+    PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(interrupt.get())), interrupt.get());
+    return true;
+}
+
 Ref upload_in_parts(Args& a, kit::PartSource (*make_source)(PyObject*)) {
     enum { Key, Source, ContentType, PartSize, Headers, Callback, Retries };
     PyObject* self = a.self();
@@ -89,12 +119,8 @@ Ref upload_in_parts(Args& a, kit::PartSource (*make_source)(PyObject*)) {
     } catch (const pyutil::Error&) {
         if (!PyErr_ExceptionMatches(PyExc_Exception) || !truthy(upload_id.get())) throw;
         // Parts already stored would otherwise stay with the service; the abort's own failure
-        // gives way to the one being reported.
-        pyutil::PendingError keep;
-        try {
-            Ref aborted = pyutil::Call().arg(a[Key]).arg(upload_id.get()).method(self, kAbortOp);
-        } catch (const pyutil::Error&) {
-        }
+        // gives way to the one being reported, unless it is an interrupt or an exit request.
+        if (abort_interrupted(self, a[Key], upload_id.get())) throw pyutil::Error{};
         throw;
     }
 }

@@ -525,4 +525,15 @@ Ref make_method(const MethodSpec& spec, PyObject* module, const char* class_name
     return self;
 }
 
+bool is_own_method(PyObject* self, PyObject* name, const MethodSpec& spec) {
+    PyTypeObject* type = Py_TYPE(self);
+    if (type->tp_getattro != PyObject_GenericGetAttr) return false;  // a __getattribute__ of its own
+    PyObject* found = _PyType_Lookup(type, name);
+    if (found == nullptr || Py_TYPE(found) != method_type() || reinterpret_cast<MethodObject*>(found)->spec != &spec) {
+        return false;
+    }
+    Ref dict = check(PyObject_GenericGetDict(self, nullptr));
+    return check(PyDict_Contains(dict.get(), name)) == 0;
+}
+
 }  // namespace pyutil

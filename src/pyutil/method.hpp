@@ -79,4 +79,8 @@ private:
 // A method object for `spec`, whose namespace for Args::global is `module`'s.
 Ref make_method(const MethodSpec& spec, PyObject* module, const char* class_name);
 
+// Whether `self.<name>` is the method made from `spec` itself, neither replaced in a subclass nor
+// set on the instance: an operation may then run that step directly instead of calling it.
+bool is_own_method(PyObject* self, PyObject* name, const MethodSpec& spec);
+
 }  // namespace pyutil

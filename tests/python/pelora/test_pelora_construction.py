@@ -57,7 +57,7 @@ def test_http_scheme_and_region(recorder):
     assert client.domain_url == "https://cdn.example"
 
 
-@pytest.mark.parametrize("scheme", ["HTTPS", "ftp", ""])
+@pytest.mark.parametrize("scheme", ["HTTPS", "ftp", "", "https\udc80"])
 def test_scheme_refused_before_anything(scheme, shared_config):
     before = dict(shared_config)
     with pytest.raises(ValueError) as excinfo:

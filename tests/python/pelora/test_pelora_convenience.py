@@ -32,6 +32,8 @@ def test_upload_file_failures(make, recorder, tmp_path):
     ([201, 200], 3, True, 2),
     ([], 0, False, 0),
     ([], -1, False, 0),
+    ([], -10**30, False, 0),
+    ([500, 200], 10**30, True, 2),
     ([httpx.ConnectError("down")] * 3, 3.9, False, 3),
 ])
 def test_upload_with_retry(answers, retries, result, attempts, make, recorder):

@@ -120,3 +120,12 @@ def test_an_interrupt_passes_without_abort(make, recorder):
     with pytest.raises(KeyboardInterrupt):
         make().multipart_upload_bytes("k", b"x", callback=interrupt)
     assert [s.method for s in recorder.sent] == ["POST", "PUT"]
+
+
+def test_an_interrupt_of_the_abort_replaces_the_failure(make, recorder):
+    def interrupt(request):
+        raise KeyboardInterrupt("stop")
+    recorder.respond(started(), part("e"), httpx.Response(500, text="x"), interrupt)
+    with pytest.raises(KeyboardInterrupt, match="stop"):
+        make().multipart_upload_bytes("k", b"x")
+    assert [s.method for s in recorder.sent] == ["POST", "PUT", "POST", "DELETE"]

@@ -65,7 +65,7 @@ def test_primitive_prints_through_sys_stdout(make, recorder, monkeypatch):
 
 def test_primitive_prints_before_a_failure(make, capsys):
     client = make()
-    with pytest.raises(TypeError):
+    with pytest.raises(AttributeError, match="'NoneType' object has no attribute 'get'"):
         client._request("GET", "k", headers=None)
     assert capsys.readouterr().out == HOST + "/k\n"
 

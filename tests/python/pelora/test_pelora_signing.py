@@ -75,3 +75,47 @@ def test_an_unencodable_private_key_is_named_not_shown(operation, recorder):
     with pytest.raises(ValueError, match="'private_key' cannot be encoded as UTF-8") as info:
         operation(client)
     assert "SECRET" not in repr(info.value.args)
+
+
+def test_build_auth_header_hands_the_request_values_on_by_name(recorder):
+    seen = {}
+
+    class Named(PeloraFileClient):
+        def _make_authorization(self, key, expires, **named):
+            seen.update(named, key=key, expires=expires)
+            return "SIG"
+
+    client = Named("PUB", "PRIV", "bkt", http_client=recorder.client)
+    assert client._build_auth_header("k", "PUT", "m", "t", {"x-ucloud-a": "1"}) == "UCloud PUB:SIG"
+    assert seen == {"key": "k", "expires": "", "method": "PUT", "content_md5": "m", "content_type": "t",
+                    "headers": {"x-ucloud-a": "1"}}
+
+
+def test_make_authorization_goes_through_the_replaceable_steps(recorder):
+    class Steps(PeloraFileClient):
+        def _canonicalized_resource(self, key):
+            return "<" + key + ">"
+
+        def _canonicalized_pelora_headers(self, headers):
+            return f"[{len(headers)}]\n"
+
+        def _sign(self, string_to_sign):
+            return string_to_sign
+
+    client = Steps("PUB", "PRIV", "bkt", http_client=recorder.client)
+    assert client._make_authorization("k", "9", "PUT", "m", "t") == "PUT\nm\nt\n9\n[0]\n<k>"
+    assert client._make_authorization("k", "", headers={"a": 1, "b": 2}) == "GET\n\n\n\n[2]\n<k>"
+    plain = PeloraFileClient("PUB", "PRIV", "bkt", http_client=recorder.client)
+    plain._sign = str.upper
+    assert plain._build_auth_header("k", "get") == "UCloud PUB:GET\n\n\n\n/BKT/K"
+
+
+def test_header_block_follows_a_replaced_key_sort(recorder):
+    class Descending(PeloraFileClient):
+        def _key_sort(self, params):
+            return dict(sorted(params.items(), reverse=True))
+
+    client = Descending("PUB", "PRIV", "bkt", http_client=recorder.client)
+    headers = {"X-UCloud-A": "1", "x-ucloud-b": 2, "x-ucloud-a": "3", "Date": "d"}
+    assert client._canonicalized_pelora_headers(headers) == "x-ucloud-b:2\nx-ucloud-a:3\n"
+    assert client._make_authorization("k", "", headers=headers) == client._sign("GET\n\n\n\nx-ucloud-b:2\nx-ucloud-a:3\n/bkt/k")
