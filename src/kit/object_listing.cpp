@@ -47,12 +47,26 @@ Ref object_listing(const corvault::core::listing::Listing& listing) {
         check(PyList_Append(objects.get(), entry.get()));
     }
     const bool truncated = listing.continues();
-    Ref result = record({{&kObjectsField, objects.get()}, {&kIsTruncatedField, truncated ? Py_True : Py_False}});
-    if (truncated) {
-        Ref marker = text_value(listing.next_marker(), empty.get());
-        check(PyDict_SetItem(result.get(), kNextMarkerField, marker.get()));
-    }
+    Ref marker = truncated ? text_value(listing.next_marker(), empty.get()) : Ref{};
+    return listing_page(objects.get(), truncated, marker.get());
+}
+
+Ref listing_page(PyObject* objects, bool truncated, PyObject* next_marker) {
+    Ref result = record({{&kObjectsField, objects}, {&kIsTruncatedField, truncated ? Py_True : Py_False}});
+    if (truncated) check(PyDict_SetItem(result.get(), kNextMarkerField, next_marker));
     return result;
+}
+
+Ref entries_of(PyObject* items, const std::function<Ref(PyObject*)>& entry) {
+    Ref objects = check(PyList_New(0));
+    Ref iterator = check(PyObject_GetIter(items));
+    while (PyObject* raw = PyIter_Next(iterator.get())) {
+        Ref item = Ref::steal(raw);
+        Ref record = entry(item.get());
+        check(PyList_Append(objects.get(), record.get()));
+    }
+    if (PyErr_Occurred()) throw pyutil::Error{};
+    return objects;
 }
 
 }  // namespace kit
