@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "kit/facilities.hpp"
+#include "kit/head_and_request_download.hpp"
 #include "kit/multipart_steps.hpp"
 #include "pyutil/module.hpp"
 
@@ -29,7 +30,7 @@ const std::vector<pyutil::Member> kMembers = {
     {&kit::kUploadPartSpec},
     {&kit::kFinishMultipartSpec},
     {&kit::kAbortMultipartSpec},
-    {&kMultipartDownloadSpec},
+    {&kit::kMultipartDownloadSpec},
     {&kBucketRequestSpec},
     {&kCreateBucketSpec},
     {&kDeleteBucketSpec},

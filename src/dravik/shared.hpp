@@ -80,7 +80,6 @@ extern const pyutil::MethodSpec kDownloadSpec;
 extern const pyutil::MethodSpec kHeadSpec;
 extern const pyutil::MethodSpec kDeleteSpec;
 extern const pyutil::MethodSpec kListSpec;
-extern const pyutil::MethodSpec kMultipartDownloadSpec;
 extern const pyutil::MethodSpec kBucketRequestSpec;
 extern const pyutil::MethodSpec kCreateBucketSpec;
 extern const pyutil::MethodSpec kDeleteBucketSpec;

@@ -1,6 +1,7 @@
 // corvault.kestry: KestryOSSClient, the client of Alibaba Cloud OSS. The operations live in the
 // files of their concern; this file puts them into the class, in the order the class defines them.
 #include "kit/facilities.hpp"
+#include "kit/head_and_request_download.hpp"
 #include "kit/multipart_steps.hpp"
 #include "pyutil/module.hpp"
 
@@ -24,7 +25,7 @@ const std::vector<pyutil::Member> kMembers = {
     {&kit::kUploadPartSpec},
     {&kit::kFinishMultipartSpec},
     {&kit::kAbortMultipartSpec},
-    {&kMultipartDownloadSpec},
+    {&kit::kMultipartDownloadSpec},
 };
 
 constexpr const char* kClassDoc =

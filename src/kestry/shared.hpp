@@ -63,6 +63,5 @@ extern const pyutil::MethodSpec kDownloadSpec;
 extern const pyutil::MethodSpec kHeadSpec;
 extern const pyutil::MethodSpec kDeleteSpec;
 extern const pyutil::MethodSpec kListSpec;
-extern const pyutil::MethodSpec kMultipartDownloadSpec;
 
 }  // namespace kestry
