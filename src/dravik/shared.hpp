@@ -6,27 +6,11 @@
 
 #include "core/s3_answers.hpp"
 #include "kit/object_calls.hpp"
-#include "pyutil/convert.hpp"
-#include "pyutil/method.hpp"
-#include "pyutil/names.hpp"
+#include "pyutil/prelude.hpp"
 
 namespace dravik {
 
-namespace core = corvault::core;
-using pyutil::Args;
-using pyutil::check;
-using pyutil::Keep;
-using pyutil::Kind;
-using pyutil::Name;
-using pyutil::Ref;
-
-namespace attr = pyutil::attr;
-namespace header = pyutil::header;
-namespace httpx = pyutil::httpx;
-namespace kw = pyutil::kw;
-namespace method = pyutil::method;
-namespace op = pyutil::op;
-namespace verb = pyutil::verb;
+using namespace pyutil::prelude;
 
 // Declared types and tables shared by many operations, and the helpers of the clients whose
 // requests go through their own `_request`.

@@ -7,26 +7,11 @@
 #include <string_view>
 #include <utility>
 
-#include "pyutil/convert.hpp"
-#include "pyutil/method.hpp"
-#include "pyutil/names.hpp"
+#include "pyutil/prelude.hpp"
 
 namespace pelora {
 
-using pyutil::Args;
-using pyutil::check;
-using pyutil::Keep;
-using pyutil::Kind;
-using pyutil::Name;
-using pyutil::Ref;
-
-namespace attr = pyutil::attr;
-namespace header = pyutil::header;
-namespace httpx = pyutil::httpx;
-namespace kw = pyutil::kw;
-namespace method = pyutil::method;
-namespace op = pyutil::op;
-namespace verb = pyutil::verb;
+using namespace pyutil::prelude;
 
 // Declared types shared by many operations.
 inline constexpr const char* kHeadersType = "Optional[Dict[str, str]]";
