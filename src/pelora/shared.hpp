@@ -55,7 +55,6 @@ inline constexpr pyutil::Param kHeadersParam{"headers", Kind::OptDict, kHeadersT
 inline constexpr pyutil::Param kTimeoutParam{"timeout", Kind::Any, kTimeoutType, pyutil::none()};
 
 // Helpers of more than one file, defined beside their first user.
-void set_attr(PyObject* self, const Name& name, PyObject* value);
 bool truthy(PyObject* value);
 // A copy of the caller's headers (or a new dict) in which `name` is set to `value`, after every
 // entry naming the same header in another letter case is removed, so that one value is sent.

@@ -1,5 +1,5 @@
 // The names the files of every client module use unqualified: the binding's value and argument
-// types, its checking helper, and short names for the shared name tables. A module opens them in
+// types, its checking and attribute-setting helpers, and short names for the shared name tables. A module opens them in
 // its own namespace with `using namespace pyutil::prelude;`; its own names there take precedence.
 #pragma once
 
@@ -18,6 +18,7 @@ using pyutil::Keep;
 using pyutil::Kind;
 using pyutil::Name;
 using pyutil::Ref;
+using pyutil::set_attr;
 
 namespace attr = pyutil::attr;
 namespace header = pyutil::header;
