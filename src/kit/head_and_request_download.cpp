@@ -51,7 +51,7 @@ const pyutil::MethodSpec kMultipartDownloadSpec{
         {"key", pyutil::Kind::Str, "str"},
         {"local_path", pyutil::Kind::Str, "str"},
         {"part_size", pyutil::Kind::Int, "int", pyutil::integer(8388608)},
-        {"callback", pyutil::Kind::Any, "Optional[Callable[[int, int, int, int], None]]", pyutil::none()},
+        {"callback", pyutil::Kind::Any, kCallbackType, pyutil::none()},
         kTimeoutParam,
     },
 };

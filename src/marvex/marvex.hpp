@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "core/kodo_auth.hpp"
+#include "kit/params.hpp"
 #include "pyutil/prelude.hpp"
 
 namespace marvex {
@@ -32,11 +33,11 @@ inline const Name kKeyKeyword{"key"};
 inline const Name kJson{"json"};
 
 // Declared types that recur.
-constexpr const char* kHeadersType = "Optional[Dict[str, str]]";
-constexpr const char* kTimeoutType = "Optional[Union[float, tuple]]";
-constexpr const char* kCallbackType = "Optional[Callable[[int, int, int, int], None]]";
-inline const pyutil::Param kHeadersParam{"headers", Kind::OptDict, kHeadersType, pyutil::none()};
-inline const pyutil::Param kTimeoutParam{"timeout", Kind::Any, kTimeoutType, pyutil::none()};
+using kit::kCallbackType;
+using kit::kHeadersParam;
+using kit::kHeadersType;
+using kit::kTimeoutParam;
+using kit::kTimeoutType;
 
 // The compatible-mode host of a region whose endpoint entry names none; its second label is the
 // signing region of compatible-mode pre-signed URLs.

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <utility>
 
+#include "kit/params.hpp"
 #include "pyutil/prelude.hpp"
 
 namespace pelora {
@@ -14,9 +15,11 @@ namespace pelora {
 using namespace pyutil::prelude;
 
 // Declared types shared by many operations.
-inline constexpr const char* kHeadersType = "Optional[Dict[str, str]]";
-inline constexpr const char* kTimeoutType = "Optional[Union[float, tuple]]";
-inline constexpr const char* kCallbackType = "Optional[Callable[[int, int, int, int], None]]";
+using kit::kCallbackType;
+using kit::kHeadersParam;
+using kit::kHeadersType;
+using kit::kTimeoutParam;
+using kit::kTimeoutType;
 
 // Attributes of this client only.
 inline const Name kPublicKey{"public_key"};
@@ -50,9 +53,6 @@ inline const Name kContentTypeKeyword{"content_type"};
 inline const Name kContentMd5Keyword{"content_md5"};
 inline const Name kVerify{"verify"};
 inline const Name kIsDomainUpload{"is_domain_upload"};
-
-inline constexpr pyutil::Param kHeadersParam{"headers", Kind::OptDict, kHeadersType, pyutil::none()};
-inline constexpr pyutil::Param kTimeoutParam{"timeout", Kind::Any, kTimeoutType, pyutil::none()};
 
 // Helpers of more than one file, defined beside their first user.
 bool truthy(PyObject* value);
