@@ -36,11 +36,8 @@ constexpr const char* kClassDoc =
 
 void exec_kestry(PyObject* module) {
     kit::import_facilities();
-    Ref httpx = pyutil::import_module("httpx");
-    Ref base_module = pyutil::import_sibling(module, "base");
-    Ref base = pyutil::import_from(base_module.get(), "BaseStorageClient");
-    pyutil::bind(module, "httpx", httpx.get());
-    pyutil::bind(module, "BaseStorageClient", base.get());
+    pyutil::bind_modules(module, {"httpx"});
+    Ref base = pyutil::bind_sibling(module, "base", "BaseStorageClient");
     Ref cls = pyutil::make_class(module, "KestryOSSClient", kClassDoc, base.get(), kMembers);
     pyutil::bind(module, "KestryOSSClient", cls.get());
 }
