@@ -11,10 +11,8 @@ using namespace pyutil::prelude;
 
 // Declared types and tables shared by many operations, and the helpers of the clients whose
 // requests go through their own `_request`.
+using namespace kit::params;
 using kit::call_object_request;
-using kit::kHeadersParam;
-using kit::kTimeoutParam;
-using kit::kTimeoutType;
 using kit::non_empty_text;
 using kit::read_if_file;
 

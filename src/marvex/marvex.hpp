@@ -33,11 +33,7 @@ inline const Name kKeyKeyword{"key"};
 inline const Name kJson{"json"};
 
 // Declared types that recur.
-using kit::kCallbackType;
-using kit::kHeadersParam;
-using kit::kHeadersType;
-using kit::kTimeoutParam;
-using kit::kTimeoutType;
+using namespace kit::params;
 
 // The compatible-mode host of a region whose endpoint entry names none; its second label is the
 // signing region of compatible-mode pre-signed URLs.

@@ -15,11 +15,7 @@ namespace pelora {
 using namespace pyutil::prelude;
 
 // Declared types shared by many operations.
-using kit::kCallbackType;
-using kit::kHeadersParam;
-using kit::kHeadersType;
-using kit::kTimeoutParam;
-using kit::kTimeoutType;
+using namespace kit::params;
 
 // Attributes of this client only.
 inline const Name kPublicKey{"public_key"};
