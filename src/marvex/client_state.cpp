@@ -15,11 +15,6 @@ corvault::core::kodo::Credentials credentials(PyObject* self, Keep& keep) {
     return {pyutil::text_attr(self, attr::kAccessKey, keep), pyutil::text_attr(self, attr::kSecretKey, keep)};
 }
 
-Ref request_timeout(PyObject* self, PyObject* timeout) {
-    if (timeout != Py_None) return Ref::borrow(timeout);
-    return check(PyObject_GetAttr(self, attr::kDefaultTimeout));
-}
-
 Ref region_entry(const Args& a) {
     PyObject* endpoints = a.global(kRegionEndpoints);
     // The "z0" entry is looked up every time, so a table without it fails for every region.

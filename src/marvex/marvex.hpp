@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "core/kodo_auth.hpp"
+#include "kit/answers.hpp"
 #include "kit/params.hpp"
 #include "pyutil/prelude.hpp"
 
@@ -42,7 +43,7 @@ constexpr std::string_view kDefaultCompatibleHost = "s3.cn-east-1.qiniucs.com";
 // The client's access and secret keys, which must be text.
 corvault::core::kodo::Credentials credentials(PyObject* self, Keep& keep);
 // A call's time-out: its own unless None, else the client's default (None: no limit).
-Ref request_timeout(PyObject* self, PyObject* timeout);
+using kit::request_timeout;
 // The region's endpoint entry: REGION_ENDPOINTS.get(region, REGION_ENDPOINTS["z0"]).
 Ref region_entry(const Args& a);
 // quote(key, safe="/") appended to `out`.

@@ -62,11 +62,6 @@ void append_query(std::string& url, PyObject* query) {
     }
 }
 
-Ref request_timeout(PyObject* self, PyObject* timeout) {
-    Ref effective = kit::effective_timeout(self, timeout);
-    return effective ? effective : Ref::borrow(Py_None);
-}
-
 Ref get_authorization(PyObject* self, PyObject* key) {
     return pyutil::Call().arg(key).arg(verb::kGet).method(self, kBuildAuthHeaderOp);
 }

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <utility>
 
+#include "kit/answers.hpp"
 #include "kit/params.hpp"
 #include "pyutil/prelude.hpp"
 
@@ -66,7 +67,7 @@ void append_query(std::string& url, PyObject* query);
 // The time-out of the requests the client sends itself (listing, downloads): the kit's rule, except
 // that None, when neither the call nor the client names one, is passed on as no limit rather than
 // left to the HTTP client's default.
-Ref request_timeout(PyObject* self, PyObject* timeout);
+using kit::request_timeout;
 // "UCloud <public_key>:<signature>".
 Ref authorization_value(PyObject* self, PyObject* signature);
 // The Authorization value of a plain GET of `key`: self._build_auth_header(key, "GET").
