@@ -42,4 +42,10 @@ Ref send_request(PyObject* self, PyObject* method, std::string_view url, PyObjec
         .method(client.get(), pyutil::httpx::kRequest);
 }
 
+Ref as_built_keywords(std::string_view url, PyObject* headers, PyObject* timeout) {
+    Ref keywords = record({{&kw::kHeaders, headers}, {&kw::kTimeout, timeout}});
+    pyutil::keep_path_as_built(keywords.get(), url);
+    return keywords;
+}
+
 }  // namespace kit

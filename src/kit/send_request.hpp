@@ -17,4 +17,9 @@ pyutil::Ref take_headers(PyObject* kwargs);
 // built and a raw `data` body is handed over as `content` (pyutil/request_keywords.hpp).
 pyutil::Ref send_request(PyObject* self, PyObject* method, std::string_view url, PyObject* headers, PyObject* kwargs);
 
+// The keywords of a GET a client sends itself with the HTTP client's get() or stream():
+// {"headers": headers, "timeout": timeout}, and the path of `url` kept as built when it holds "."
+// or ".." segments, which httpx would otherwise resolve away.
+pyutil::Ref as_built_keywords(std::string_view url, PyObject* headers, PyObject* timeout);
+
 }  // namespace kit
