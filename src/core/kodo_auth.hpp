@@ -46,7 +46,8 @@ std::string upload_token(const Credentials& credentials, std::string_view policy
 // the signature covers everything up to and including the deadline.
 std::string private_download_url(const Credentials& credentials, std::string_view url, std::int64_t deadline);
 
-// A JSON string literal with the escapes of Python's json.dumps(ensure_ascii=True), UTF-8 in.
+// A JSON string literal with the escapes of Python's json.dumps(ensure_ascii=True), UTF-8 in. A
+// lone surrogate, given in the three bytes UTF-8 would spend on it, is escaped as itself.
 void append_json_string(std::string& out, std::string_view utf8_text);
 
 }  // namespace corvault::core::kodo

@@ -24,24 +24,32 @@ Ref sign_request(Args& a) {
     const Ref headers_read = pyutil::snapshot(a[Headers]), query_read = pyutil::snapshot(a[QueryParams]);
 
     core::sigv4::HeaderSigning request;
-    std::string_view date;
     request.headers.reserve(static_cast<std::size_t>(PyDict_GET_SIZE(headers_read.get())));
+    // The request date is the date header's, in whatever letter case the caller wrote its name:
+    // the header line carries that date, so the signature must too. Of several non-empty
+    // spellings, "x-oss-date" wins, then "X-Oss-Date", then the first other one.
+    enum { Lower, Title, Other };
+    PyObject* dates[3] = {nullptr, nullptr, nullptr};
     Py_ssize_t pos = 0;
     PyObject *name, *value;
     while (PyDict_Next(headers_read.get(), &pos, &name, &value)) {
         const std::string_view lowered = pyutil::lowered_name(name, keep);
-        // The request date is the date header's, in whatever letter case the caller wrote its
-        // name: the header line carries that date, so the signature must too.
-        if (date.empty() && lowered == "x-oss-date" && check(PyObject_IsTrue(value))) {
+        if (lowered == "x-oss-date" && check(PyObject_IsTrue(value))) {
             if (!PyUnicode_Check(value)) {
                 pyutil::raise_format(PyExc_TypeError, "header '%U' must be str, not %.200s", name,
                                      Py_TYPE(value)->tp_name);
             }
-            date = keep.text(Ref::borrow(value));
+            const std::string_view spelled = pyutil::utf8(name);
+            PyObject*& slot = dates[spelled == "x-oss-date" ? Lower : spelled == "X-Oss-Date" ? Title : Other];
+            if (slot == nullptr) slot = value;
         }
         if (core::sigv4::signs_header(core::sigv4::kOss, lowered)) {
             request.headers.emplace_back(lowered, pyutil::signed_value(value, keep));
         }
+    }
+    std::string_view date;
+    for (PyObject* given : dates) {
+        if (given != nullptr && date.empty()) date = keep.text(Ref::borrow(given));
     }
     std::string now;
     if (date.empty()) date = now = core::format_amz_date(pyutil::utc_now());

@@ -35,6 +35,11 @@ Ref get_or(PyObject* mapping, PyObject* name, PyObject* fallback) {
     return pyutil::Call().arg(name).arg(fallback).method(mapping, method::kGet);
 }
 
+std::string_view json_text(PyObject* text, Ref& holder) {
+    holder = check(PyUnicode_AsEncodedString(text, "utf-8", "surrogatepass"));
+    return {PyBytes_AS_STRING(holder.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(holder.get()))};
+}
+
 std::string_view url_text(PyObject* value) {
     if (!PyUnicode_Check(value)) {
         pyutil::raise_format(PyExc_TypeError, "can only concatenate str (not \"%.200s\") to str",

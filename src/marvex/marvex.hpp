@@ -50,6 +50,9 @@ Ref region_entry(const Args& a);
 void append_quoted_key(std::string& out, std::string_view key);
 // obj.get(name, default), through the mapping's own get() unless it is a plain dict.
 Ref get_or(PyObject* mapping, PyObject* name, PyObject* fallback);
+// A text's UTF-8 bytes for a JSON string written with every character outside ASCII escaped, a
+// lone surrogate included (as json.dumps writes it): `holder` keeps the bytes the view points into.
+std::string_view json_text(PyObject* text, Ref& holder);
 // Text joined from a base URL (which must be text, as str concatenation requires) and more.
 std::string_view url_text(PyObject* value);
 

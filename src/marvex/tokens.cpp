@@ -67,17 +67,28 @@ static long long as_long_long(PyObject* integer) {
     return value;
 }
 
+// Now plus a lifetime in seconds. A sum beyond the deadline's range is refused: wrapped around,
+// it would make a token that expired long ago.
+static long long deadline_after(PyObject* expire_time) {
+    long long deadline = 0;
+    if (__builtin_add_overflow(pyutil::unix_seconds(), as_long_long(expire_time), &deadline)) {
+        pyutil::raise_format(PyExc_OverflowError, "expire_time %S is too large for a deadline", expire_time);
+    }
+    return deadline;
+}
+
 static Ref upload_token(Args& a) {
     enum { Key, ExpireTime, ReturnBody, MimeLimit, FsizeLimit };
     Keep keep;
     kodo::PutPolicy policy;
     policy.bucket = pyutil::text_attr(a.self(), attr::kBucket, keep);
-    policy.key = a.str(Key);
-    if (!a.is_none(ReturnBody)) policy.return_body = a.str(ReturnBody);
-    if (!a.is_none(MimeLimit)) policy.mime_limit = a.str(MimeLimit);
+    Ref key, return_body, mime_limit;
+    policy.key = json_text(a[Key], key);
+    if (!a.is_none(ReturnBody)) policy.return_body = json_text(a[ReturnBody], return_body);
+    if (!a.is_none(MimeLimit)) policy.mime_limit = json_text(a[MimeLimit], mime_limit);
     if (!a.is_none(FsizeLimit)) policy.fsize_limit = as_long_long(a[FsizeLimit]);
     const kodo::Credentials creds = credentials(a.self(), keep);
-    policy.deadline = pyutil::unix_seconds() + as_long_long(a[ExpireTime]);
+    policy.deadline = deadline_after(a[ExpireTime]);
     return pyutil::to_str(kodo::upload_token(creds, kodo::put_policy_json(policy)));
 }
 
@@ -100,7 +111,7 @@ static Ref download_token(Args& a) {
     enum { Url, ExpireTime };
     Keep keep;
     const kodo::Credentials creds = credentials(a.self(), keep);
-    const long long deadline = pyutil::unix_seconds() + as_long_long(a[ExpireTime]);
+    const long long deadline = deadline_after(a[ExpireTime]);
     return pyutil::to_str(kodo::private_download_url(creds, a.str(Url), deadline));
 }
 

@@ -112,7 +112,8 @@ static Ref initiate_multipart_upload(Args& a) {
     enum { Key };
     // json.dumps({"uploadId": "", "key": key}) with its default separators
     std::string body = "{\"uploadId\": \"\", \"key\": ";
-    corvault::core::kodo::append_json_string(body, a.str(Key));
+    Ref key;
+    corvault::core::kodo::append_json_string(body, json_text(a[Key], key));
     body += '}';
     Ref headers = check(PyDict_New());
     check(PyDict_SetItem(headers.get(), header::kContentType, kJsonContentType));

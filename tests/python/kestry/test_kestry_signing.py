@@ -47,6 +47,14 @@ class TestVersion4Choices:
         assert "/20240102/" in self.sign(client, {"x-oss-date": "", "X-Oss-Date": "20240102T030405Z"})
         assert f"Credential=ak/{OSS_DATE[:8]}/" in self.sign(client, {"x-oss-date": ""})
 
+    @pytest.mark.parametrize("headers", [
+        {"X-Oss-Date": "20200101T000000Z", "x-oss-date": "20240102T030405Z"},
+        {"X-OSS-DATE": "20200101T000000Z", "X-Oss-Date": "20240102T030405Z"},
+        {"X-OSS-DATE": "20200101T000000Z", "x-oss-date": "20240102T030405Z", "X-Oss-Date": "20210101T000000Z"},
+    ])
+    def test_of_several_date_spellings_the_lower_then_the_titled_one_wins(self, make, headers):
+        assert "/20240102/" in self.sign(make(), headers)
+
     def test_a_date_that_is_not_text_is_refused(self, make):
         with pytest.raises(TypeError):
             self.sign(make(), {"X-OSS-DATE": 20231216})

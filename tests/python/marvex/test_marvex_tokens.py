@@ -111,3 +111,26 @@ def test_an_unencodable_credential_is_named_not_shown(recorder, attribute, opera
     with pytest.raises(ValueError, match=f"'{attribute}' cannot be encoded") as info:
         operation(client)
     assert "TOPSECRET" not in repr(info.value.args) and recorder.sent == []
+
+
+@pytest.mark.parametrize("key", ["a\ud800b", "\ud83d\ude00", "\udfff"])
+def test_policy_json_escapes_lone_surrogates_as_json_does(recorder, frozen_time, key):
+    frozen_time(1000)
+    client = MarvexKodoClient("AK", "SK", "b", http_client=recorder.client)
+    token = client._upload_token(key, return_body=key, mime_limit=key)
+    expected = json.dumps({"scope": "b:" + key, "deadline": 4600, "returnBody": key, "mimeLimit": key},
+                          separators=(",", ":"))
+    assert marvex._urlsafe_base64_decode(token.split(":")[2]).decode("ascii") == expected
+    assert client.initiate_multipart_upload(key).content == json.dumps({"uploadId": "", "key": key}).encode()
+
+
+@pytest.mark.parametrize("operation", [
+    lambda c, expire: c._upload_token("k", expire),
+    lambda c, expire: c._download_token("https://d.example.com/k", expire),
+])
+def test_a_deadline_beyond_its_range_is_refused(recorder, frozen_time, operation):
+    frozen_time(1000)
+    client = MarvexKodoClient("AK", "SK", "b", http_client=recorder.client)
+    with pytest.raises(OverflowError, match="expire_time"):
+        operation(client, 2**63 - 1)
+    assert "e=9223372036854775807&" in client._download_token("https://d.example.com/k", 2**63 - 1 - 1000)
