@@ -3,6 +3,10 @@
 #include <string_view>
 
 #include "kit/answers.hpp"
+#include "kit/object_calls.hpp"
+#include "pyutil/headers.hpp"
+#include "pyutil/names.hpp"
+#include "pyutil/response.hpp"
 
 namespace kit {
 namespace {
@@ -49,6 +53,17 @@ Ref object_listing(const corvault::core::listing::Listing& listing) {
     const bool truncated = listing.continues();
     Ref marker = truncated ? text_value(listing.next_marker(), empty.get()) : Ref{};
     return listing_page(objects.get(), truncated, marker.get());
+}
+
+Ref list_through_request(PyObject* self, const corvault::core::listing::Schema& schema, PyObject* query_params,
+                         PyObject* headers, PyObject* timeout) {
+    Ref sent_headers = pyutil::copy_headers(headers);
+    Ref empty_key = pyutil::to_str("");
+    Ref response = call_object_request(self, pyutil::verb::kGet, empty_key.get(), query_params, nullptr,
+                                       sent_headers.get(), timeout);
+    Ref text = pyutil::response_text(response.get());
+    return object_listing(
+        read_xml_answer([&] { return corvault::core::listing::read(schema, pyutil::utf8(text.get())); }));
 }
 
 Ref listing_page(PyObject* objects, bool truncated, PyObject* next_marker) {

@@ -17,6 +17,12 @@ namespace kit {
 // empty Size fails as int(None) does.
 pyutil::Ref object_listing(const corvault::core::listing::Listing& listing);
 
+// One page asked for through the client's own `_request` (GET of the empty key with
+// `query_params`, a copy of the caller's `headers`, `timeout`) and read through `schema` into the
+// record above; an answer that is not well-formed XML raises ElementTree's ParseError.
+pyutil::Ref list_through_request(PyObject* self, const corvault::core::listing::Schema& schema, PyObject* query_params,
+                                 PyObject* headers, PyObject* timeout);
+
 // The page record every client's listing returns: {"objects": objects, "is_truncated": truncated}
 // and, only when the listing continues, "next_marker": next_marker.
 pyutil::Ref listing_page(PyObject* objects, bool truncated, PyObject* next_marker);
