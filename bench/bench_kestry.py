@@ -13,14 +13,13 @@ environment of their own and run this script there with the built library import
 
 import argparse
 import datetime
-import statistics
 import sys
-import timeit
 
 import oss2
 from alibabacloud_oss_v2 import types as oss_types
 from alibabacloud_oss_v2.signer import SignerV4
 
+from benchlib import compare
 from corvault.kestry import KestryOSSClient
 
 ACCESS_KEY, SECRET_KEY = "LTAI5tExampleAccessKey", "ExampleSecretKeyForBenchmarking01"
@@ -28,20 +27,6 @@ BUCKET, KEY, REGION = "examplebucket", "photos/2024/holiday at the sea.jpg", "cn
 HOST = f"{BUCKET}.oss-{REGION}.aliyuncs.com"
 URL = f"https://{HOST}/photos/2024/holiday%20at%20the%20sea.jpg"
 WHEN = datetime.datetime(2024, 2, 29, 12, 0, 0, tzinfo=datetime.timezone.utc)
-
-
-def compare(ours, theirs, number, their_number, repeat):
-    """Median seconds per call of each side, timed in alternating batches so that the machine's
-    ups and downs fall on both alike, and the median of the per-batch ratios theirs/ours."""
-    ours(), theirs()  # warm up
-    ours_times, their_times, ratios = [], [], []
-    for _ in range(repeat):
-        a = timeit.timeit(ours, number=number) / number
-        b = timeit.timeit(theirs, number=their_number) / their_number
-        ours_times.append(a)
-        their_times.append(b)
-        ratios.append(b / a)
-    return statistics.median(ours_times), statistics.median(their_times), statistics.median(ratios)
 
 
 def report(title, timings, their_name, goal):

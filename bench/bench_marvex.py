@@ -11,34 +11,19 @@ only the upload is measured.
 import argparse
 import gc
 import os
-import statistics
 import sys
 import tempfile
 import time
-import timeit
 
 import httpx
 
+from benchlib import compare, memory_status, reset_peak
 from corvault.marvex import MarvexKodoClient
 
 ACCESS_KEY, SECRET_KEY, BUCKET = "MY_ACCESS_KEY", "MY_SECRET_KEY", "photos"
 KEY = "albums/2024/holiday at the sea.jpg"
 URL = "https://cdn.example.com/albums/2024/holiday%20at%20the%20sea.jpg"
 MIB = 1024 * 1024
-
-
-def compare(ours, theirs, number, repeat):
-    """Median seconds per call of each side, timed in alternating batches so that the machine's
-    ups and downs fall on both alike, and the median of the per-batch ratios theirs/ours."""
-    ours(), theirs()
-    ours_times, their_times, ratios = [], [], []
-    for _ in range(repeat):
-        a = timeit.timeit(ours, number=number) / number
-        b = timeit.timeit(theirs, number=number) / number
-        ours_times.append(a)
-        their_times.append(b)
-        ratios.append(b / a)
-    return statistics.median(ours_times), statistics.median(their_times), statistics.median(ratios)
 
 
 def report(title, timings, goal=5):
@@ -60,27 +45,10 @@ def bench_tokens(number, repeat):
     assert client._upload_token(KEY) == auth.upload_token(BUCKET, KEY, 3600)
     assert client._download_token(URL, 3600) == auth.private_download_url(URL, 3600)
     report("upload token (scope bucket:key, deadline now + 3600)",
-           compare(lambda: client._upload_token(KEY), lambda: auth.upload_token(BUCKET, KEY, 3600), number, repeat))
+           compare(lambda: client._upload_token(KEY), lambda: auth.upload_token(BUCKET, KEY, 3600), number, number, repeat))
     report("private download link (deadline now + 3600)",
            compare(lambda: client._download_token(URL, 3600), lambda: auth.private_download_url(URL, 3600),
-                   number, repeat))
-
-
-def memory_status():
-    """This process's resident set size now and its peak (VmRSS, VmHWM), in bytes."""
-    with open("/proc/self/status") as f:
-        fields = dict(line.split(":", 1) for line in f)
-    return tuple(int(fields[name].split()[0]) * 1024 for name in ("VmRSS", "VmHWM"))
-
-
-def reset_peak():
-    """Lowers the peak RSS to the current RSS (Linux 4.0 and later); false when not possible."""
-    try:
-        with open("/proc/self/clear_refs", "w") as f:
-            f.write("5")
-        return True
-    except OSError:
-        return False
+                   number, number, repeat))
 
 
 def bench_upload(size_mib):

@@ -13,33 +13,18 @@ import argparse
 import gc
 import json
 import os
-import statistics
 import subprocess
 import sys
 import tempfile
-import timeit
 
 import httpx
 
+from benchlib import compare, memory_status, reset_peak
 from corvault.pelora import PeloraFileClient
 
 PUBLIC_KEY, PRIVATE_KEY = "TOKEN_5f0c9a1e-2b7d-4c3a-9e61-8d4f2a7b0c55", "8c1f3e5a-6b2d-4e9f-a07c-3d5b1e9f2a64"
 BUCKET, KEY = "demo-bucket", "photos/2024/holiday at the sea.jpg"
 MIB = 1024 * 1024
-
-
-def compare(ours, theirs, number, repeat):
-    """Median seconds per call of each side, timed in alternating batches, and the median of the
-    per-batch ratios theirs/ours."""
-    ours(), theirs()
-    ours_times, their_times, ratios = [], [], []
-    for _ in range(repeat):
-        a = timeit.timeit(ours, number=number) / number
-        b = timeit.timeit(theirs, number=number) / number
-        ours_times.append(a)
-        their_times.append(b)
-        ratios.append(b / a)
-    return statistics.median(ours_times), statistics.median(their_times), statistics.median(ratios)
 
 
 def report(title, timings, goal):
@@ -56,26 +41,11 @@ def bench_signing(number, repeat):
     headers = {"Content-Type": "image/jpeg"}  # the SDK signs no x-ucloud header
 
     timings = compare(lambda: client._build_auth_header(KEY, "PUT", content_type="image/jpeg", headers=headers),
-                      lambda: sdk.authorization("put", BUCKET, KEY, header=dict(headers)), number, repeat)
+                      lambda: sdk.authorization("put", BUCKET, KEY, header=dict(headers)), number, number, repeat)
     report("Authorization header of an upload, per request", timings, ">= 4x")
     timings = compare(lambda: client.get_shared_url(KEY), lambda: sdk.private_download_url(BUCKET, KEY, expires=1200),
-                      number, repeat)
+                      number, number, repeat)
     report("Share URL, per URL", timings, ">= 4x")
-
-
-def memory_status():
-    with open("/proc/self/status") as f:
-        fields = dict(line.split(":", 1) for line in f)
-    return tuple(int(fields[name].split()[0]) * 1024 for name in ("VmRSS", "VmHWM"))
-
-
-def reset_peak():
-    try:
-        with open("/proc/self/clear_refs", "w") as f:
-            f.write("5")
-        return True
-    except OSError:
-        return False
 
 
 def upload_child(path, part_size):

@@ -32,6 +32,7 @@ import xml.etree.ElementTree as ET
 
 import httpx
 
+from benchlib import memory_status, reset_peak
 from corvault.dravik import DravikClient
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -156,23 +157,6 @@ def bench_listing(seconds, repeat):
 
 
 # ---- b. ranged download ------------------------------------------------------------------------
-
-def memory_status():
-    """This process's resident set size now and its peak (VmRSS, VmHWM), in bytes."""
-    with open("/proc/self/status") as f:
-        fields = dict(line.split(":", 1) for line in f)
-    return tuple(int(fields[name].split()[0]) * 1024 for name in ("VmRSS", "VmHWM"))
-
-
-def reset_peak():
-    """Lowers the peak RSS to the current RSS (Linux 4.0 and later); false when not possible."""
-    try:
-        with open("/proc/self/clear_refs", "w") as f:
-            f.write("5")
-        return True
-    except OSError:
-        return False
-
 
 def child(args):
     """One download in this process; prints its time, CPU time and peak RSS as JSON."""

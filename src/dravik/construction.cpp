@@ -2,6 +2,7 @@
 #include <string>
 
 #include "core/url.hpp"
+#include "kit/answers.hpp"
 #include "pyutil/call.hpp"
 #include "pyutil/convert.hpp"
 #include "pyutil/headers.hpp"
@@ -14,8 +15,6 @@ namespace dravik {
 
 const Name kInternal{"internal"};
 const Name kGetAwsEndpointOp{"_get_aws_endpoint"};
-
-void set_attr(PyObject* self, const Name& name, PyObject* value) { check(PyObject_SetAttr(self, name, value)); }
 
 // Non-empty text with its trailing "/" removed; NULL for None or the empty text.
 Ref without_trailing_slashes(PyObject* value) {
@@ -58,12 +57,7 @@ Ref init(Args& a) {
     if (!domain_url) domain_url = check(PyObject_GetAttr(self, attr::kEndpoint));
     set_attr(self, attr::kDomainUrl, domain_url.get());
 
-    Ref client = Ref::borrow(a[HttpClient]);
-    if (a.is_none(HttpClient)) {
-        Ref client_type = check(PyObject_GetAttr(a.global(httpx::kModule), httpx::kClientType));
-        client = check(PyObject_CallNoArgs(client_type.get()));
-    }
-    set_attr(self, attr::kClient, client.get());
+    set_attr(self, attr::kClient, kit::http_client(a, HttpClient).get());
     return Ref::borrow(Py_None);
 }
 

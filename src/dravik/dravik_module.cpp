@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "kit/facilities.hpp"
+#include "kit/head_and_request_download.hpp"
 #include "kit/multipart_steps.hpp"
 #include "pyutil/module.hpp"
 
@@ -29,7 +30,7 @@ const std::vector<pyutil::Member> kMembers = {
     {&kit::kUploadPartSpec},
     {&kit::kFinishMultipartSpec},
     {&kit::kAbortMultipartSpec},
-    {&kMultipartDownloadSpec},
+    {&kit::kMultipartDownloadSpec},
     {&kBucketRequestSpec},
     {&kCreateBucketSpec},
     {&kDeleteBucketSpec},
@@ -49,11 +50,8 @@ constexpr const char* kClassDoc =
 
 void exec_dravik(PyObject* module) {
     kit::import_facilities();
-    Ref httpx = pyutil::import_module("httpx");
-    Ref base_module = pyutil::import_sibling(module, "base");
-    Ref base = pyutil::import_from(base_module.get(), "BaseStorageClient");
-    pyutil::bind(module, "httpx", httpx.get());
-    pyutil::bind(module, "BaseStorageClient", base.get());
+    pyutil::bind_modules(module, {"httpx"});
+    Ref base = pyutil::bind_sibling(module, "base", "BaseStorageClient");
     Ref cls = pyutil::make_class(module, "DravikClient", kClassDoc, base.get(), kMembers);
     pyutil::bind(module, "DravikClient", cls.get());
 }

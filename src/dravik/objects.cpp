@@ -87,14 +87,7 @@ Ref list_objects(Args& a) {
     Ref limit_text = check(PyObject_Str(a[Limit]));
     Ref params = kit::record({{&kListTypeParam, kTwo}, {&kPrefixParam, a[Prefix]}, {&kMaxKeysParam, limit_text.get()}});
     if (PyUnicode_GET_LENGTH(a[Marker]) > 0) check(PyDict_SetItem(params.get(), kContinuationTokenParam, a[Marker]));
-    Ref headers = pyutil::copy_headers(a[Headers]);
-    Ref empty_key = pyutil::to_str("");
-    Ref response =
-        call_object_request(a.self(), verb::kGet, empty_key.get(), params.get(), nullptr, headers.get(), a[Timeout]);
-
-    Ref text = pyutil::response_text(response.get());
-    return kit::object_listing(kit::read_xml_answer(
-        [&] { return core::listing::read(core::listing::kS3ListObjectsV2, pyutil::utf8(text.get())); }));
+    return kit::list_through_request(a.self(), core::listing::kS3ListObjectsV2, params.get(), a[Headers], a[Timeout]);
 }
 
 const pyutil::MethodSpec kListSpec{

@@ -5,11 +5,11 @@
 #include "core/url.hpp"
 #include "core/utc_time.hpp"
 #include "kit/answers.hpp"
+#include "kit/send_request.hpp"
 #include "pyutil/call.hpp"
 #include "pyutil/clock.hpp"
 #include "pyutil/convert.hpp"
 #include "pyutil/headers.hpp"
-#include "pyutil/request_keywords.hpp"
 #include "pyutil/response.hpp"
 #include "pyutil/text.hpp"
 
@@ -58,15 +58,7 @@ Ref send_object_request(Args& a) {
     PyObject* self = a.self();
     Keep keep;
     Ref kwargs = a.kwargs() ? Ref::borrow(a.kwargs()) : check(PyDict_New());
-    Ref headers;
-    if (PyObject* given = PyDict_GetItemWithError(kwargs.get(), kw::kHeaders)) {
-        headers = Ref::borrow(given);
-        check(PyDict_DelItem(kwargs.get(), kw::kHeaders));
-    } else if (PyErr_Occurred()) {
-        throw pyutil::Error{};
-    } else {
-        headers = check(PyDict_New());
-    }
+    Ref headers = kit::take_headers(kwargs.get());
 
     const bool virtual_style = pyutil::attr_is(self, kAddressingStyle, kVirtual);
     const core::s3::Target target =
@@ -88,22 +80,7 @@ Ref send_object_request(Args& a) {
     const int own_params = check(PyDict_Contains(kwargs.get(), kw::kParams));
     if (non_empty_dict(a[QueryParams]) && !own_params)
         core::append_query(url_text, pyutil::query_pairs(a[QueryParams]));
-    PyObject* given_timeout = PyDict_GetItemWithError(kwargs.get(), kw::kTimeout);
-    if (given_timeout == nullptr && PyErr_Occurred()) throw pyutil::Error{};
-    Ref timeout = kit::effective_timeout(self, given_timeout);
-    if (timeout && timeout.get() != given_timeout) check(PyDict_SetItem(kwargs.get(), kw::kTimeout, timeout.get()));
-
-    pyutil::keep_path_as_built(kwargs.get(), url_text);
-    pyutil::raw_body_as_content(kwargs.get());
-
-    Ref client = check(PyObject_GetAttr(self, attr::kClient));
-    Ref url = pyutil::to_str(url_text);
-    return pyutil::Call()
-        .arg(a[Method])
-        .arg(url.get())
-        .kw(kw::kHeaders, headers.get())
-        .kwargs(kwargs.get())
-        .method(client.get(), httpx::kRequest);
+    return kit::send_request(self, a[Method], url_text, headers.get(), kwargs.get());
 }
 
 const pyutil::MethodSpec kRequestSpec{

@@ -3,13 +3,12 @@
 // client.
 #include "core/oss_url.hpp"
 #include "core/url.hpp"
+#include "kit/answers.hpp"
 
 #include "kestry/shared.hpp"
 
 namespace kestry {
 namespace {
-
-void set_attr(PyObject* self, const Name& name, PyObject* value) { check(PyObject_SetAttr(self, name, value)); }
 
 Ref init(Args& a) {
     enum { AccessKeyId, AccessKeySecret, BucketArg, Region, Internal, DomainUrl, Timeout, HttpClient };
@@ -34,12 +33,7 @@ Ref init(Args& a) {
     if (non_empty_text(a[DomainUrl])) domain_url = pyutil::to_str(core::strip_trailing_slashes(a.str(DomainUrl)));
     set_attr(self, attr::kDomainUrl, domain_url.get());
 
-    Ref client = Ref::borrow(a[HttpClient]);
-    if (a.is_none(HttpClient)) {
-        Ref client_type = check(PyObject_GetAttr(a.global(httpx::kModule), httpx::kClientType));
-        client = check(PyObject_CallNoArgs(client_type.get()));
-    }
-    set_attr(self, attr::kClient, client.get());
+    set_attr(self, attr::kClient, kit::http_client(a, HttpClient).get());
     return Ref::borrow(Py_None);
 }
 

@@ -1,6 +1,7 @@
 // corvault.kestry: KestryOSSClient, the client of Alibaba Cloud OSS. The operations live in the
 // files of their concern; this file puts them into the class, in the order the class defines them.
 #include "kit/facilities.hpp"
+#include "kit/head_and_request_download.hpp"
 #include "kit/multipart_steps.hpp"
 #include "pyutil/module.hpp"
 
@@ -24,7 +25,7 @@ const std::vector<pyutil::Member> kMembers = {
     {&kit::kUploadPartSpec},
     {&kit::kFinishMultipartSpec},
     {&kit::kAbortMultipartSpec},
-    {&kMultipartDownloadSpec},
+    {&kit::kMultipartDownloadSpec},
 };
 
 constexpr const char* kClassDoc =
@@ -35,11 +36,8 @@ constexpr const char* kClassDoc =
 
 void exec_kestry(PyObject* module) {
     kit::import_facilities();
-    Ref httpx = pyutil::import_module("httpx");
-    Ref base_module = pyutil::import_sibling(module, "base");
-    Ref base = pyutil::import_from(base_module.get(), "BaseStorageClient");
-    pyutil::bind(module, "httpx", httpx.get());
-    pyutil::bind(module, "BaseStorageClient", base.get());
+    pyutil::bind_modules(module, {"httpx"});
+    Ref base = pyutil::bind_sibling(module, "base", "BaseStorageClient");
     Ref cls = pyutil::make_class(module, "KestryOSSClient", kClassDoc, base.get(), kMembers);
     pyutil::bind(module, "KestryOSSClient", cls.get());
 }

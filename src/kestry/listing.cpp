@@ -3,8 +3,6 @@
 #include "core/listing.hpp"
 #include "kit/answers.hpp"
 #include "kit/object_listing.hpp"
-#include "pyutil/headers.hpp"
-#include "pyutil/response.hpp"
 
 #include "kestry/shared.hpp"
 
@@ -20,14 +18,7 @@ Ref list_objects(Args& a) {
     Ref limit_text = check(PyObject_Str(a[Limit]));
     Ref params =
         kit::record({{&kPrefixParam, a[Prefix]}, {&kMarkerParam, a[Marker]}, {&kMaxKeysParam, limit_text.get()}});
-    Ref headers = pyutil::copy_headers(a[Headers]);
-    Ref empty_key = pyutil::to_str("");
-    Ref response =
-        call_object_request(a.self(), verb::kGet, empty_key.get(), params.get(), nullptr, headers.get(), a[Timeout]);
-
-    Ref text = pyutil::response_text(response.get());
-    return kit::object_listing(kit::read_xml_answer(
-        [&] { return core::listing::read(core::listing::kOssListObjects, pyutil::utf8(text.get())); }));
+    return kit::list_through_request(a.self(), core::listing::kOssListObjects, params.get(), a[Headers], a[Timeout]);
 }
 
 }  // namespace

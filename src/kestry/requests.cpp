@@ -5,11 +5,10 @@
 #include "core/oss_url.hpp"
 #include "core/url.hpp"
 #include "core/utc_time.hpp"
-#include "kit/answers.hpp"
+#include "kit/send_request.hpp"
 #include "pyutil/call.hpp"
 #include "pyutil/clock.hpp"
 #include "pyutil/headers.hpp"
-#include "pyutil/request_keywords.hpp"
 
 #include "kestry/shared.hpp"
 
@@ -17,18 +16,6 @@ namespace kestry {
 namespace {
 
 bool non_empty_dict(PyObject* value) { return PyDict_Check(value) && PyDict_GET_SIZE(value) > 0; }
-
-// The `headers` keyword taken out of the keywords (the caller's mapping itself), or a new dict.
-Ref take_headers(PyObject* kwargs) {
-    PyObject* given = PyDict_GetItemWithError(kwargs, kw::kHeaders);
-    if (given == nullptr) {
-        if (PyErr_Occurred()) throw pyutil::Error{};
-        return check(PyDict_New());
-    }
-    Ref headers = Ref::borrow(given);
-    check(PyDict_DelItem(kwargs, kw::kHeaders));
-    return headers;
-}
 
 // Host, payload hash and date, each only when the caller's mapping has none in any letter case.
 void complete_headers(PyObject* self, PyObject* headers, Keep& keep) {
@@ -50,7 +37,7 @@ Ref request(Args& a) {
     PyObject* self = a.self();
     Keep keep;
     Ref kwargs = a.kwargs() ? Ref::borrow(a.kwargs()) : check(PyDict_New());
-    Ref headers = take_headers(kwargs.get());
+    Ref headers = kit::take_headers(kwargs.get());
     // The URL is built before anything else runs, from the key and the host as they are now.
     std::string url_text = core::oss::request_url(pyutil::text_attr(self, kHost, keep), a.str(Key));
 
@@ -67,22 +54,7 @@ Ref request(Args& a) {
         const Ref query = pyutil::snapshot(a[QueryParams]);
         core::append_query(url_text, pyutil::query_pairs(query.get()));
     }
-    PyObject* given_timeout = PyDict_GetItemWithError(kwargs.get(), kw::kTimeout);
-    if (given_timeout == nullptr && PyErr_Occurred()) throw pyutil::Error{};
-    Ref timeout = kit::effective_timeout(self, given_timeout);
-    if (timeout && timeout.get() != given_timeout) check(PyDict_SetItem(kwargs.get(), kw::kTimeout, timeout.get()));
-
-    pyutil::keep_path_as_built(kwargs.get(), url_text);
-    pyutil::raw_body_as_content(kwargs.get());
-
-    Ref client = check(PyObject_GetAttr(self, attr::kClient));
-    Ref url = pyutil::to_str(url_text);
-    return pyutil::Call()
-        .arg(a[Method])
-        .arg(url.get())
-        .kw(kw::kHeaders, headers.get())
-        .kwargs(kwargs.get())
-        .method(client.get(), httpx::kRequest);
+    return kit::send_request(self, a[Method], url_text, headers.get(), kwargs.get());
 }
 
 }  // namespace

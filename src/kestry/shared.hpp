@@ -3,36 +3,16 @@
 #pragma once
 
 #include "kit/object_calls.hpp"
-#include "pyutil/convert.hpp"
-#include "pyutil/method.hpp"
-#include "pyutil/names.hpp"
-
-namespace corvault::core {}
+#include "pyutil/prelude.hpp"
 
 namespace kestry {
 
-namespace core = corvault::core;
-using pyutil::Args;
-using pyutil::check;
-using pyutil::Keep;
-using pyutil::Kind;
-using pyutil::Name;
-using pyutil::Ref;
-
-namespace attr = pyutil::attr;
-namespace header = pyutil::header;
-namespace httpx = pyutil::httpx;
-namespace kw = pyutil::kw;
-namespace method = pyutil::method;
-namespace op = pyutil::op;
-namespace verb = pyutil::verb;
+using namespace pyutil::prelude;
 
 // Declared types and tables shared by many operations, and the helpers of the clients whose
 // requests go through their own `_request`.
+using namespace kit::params;
 using kit::call_object_request;
-using kit::kHeadersParam;
-using kit::kTimeoutParam;
-using kit::kTimeoutType;
 using kit::non_empty_text;
 using kit::read_if_file;
 
@@ -63,6 +43,5 @@ extern const pyutil::MethodSpec kDownloadSpec;
 extern const pyutil::MethodSpec kHeadSpec;
 extern const pyutil::MethodSpec kDeleteSpec;
 extern const pyutil::MethodSpec kListSpec;
-extern const pyutil::MethodSpec kMultipartDownloadSpec;
 
 }  // namespace kestry

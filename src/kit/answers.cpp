@@ -36,4 +36,15 @@ Ref effective_timeout(PyObject* self, PyObject* given) {
     return fallback;
 }
 
+Ref request_timeout(PyObject* self, PyObject* given) {
+    Ref effective = effective_timeout(self, given);
+    return effective ? effective : Ref::borrow(Py_None);
+}
+
+Ref http_client(const pyutil::Args& a, std::size_t index) {
+    if (!a.is_none(index)) return Ref::borrow(a[index]);
+    Ref client_type = check(PyObject_GetAttr(a.global(pyutil::httpx::kModule), pyutil::httpx::kClientType));
+    return check(PyObject_CallNoArgs(client_type.get()));
+}
+
 }  // namespace kit

@@ -9,6 +9,7 @@
 
 #include "core/xml_reader.hpp"
 #include "kit/facilities.hpp"
+#include "pyutil/method.hpp"
 
 namespace kit {
 
@@ -48,5 +49,13 @@ long long content_length(PyObject* response);
 // `default_timeout` when that is not None; empty when both are, and the HTTP client's own
 // default then applies (a caller who wants no limit in that case passes None itself).
 pyutil::Ref effective_timeout(PyObject* self, PyObject* given);
+// The time-out keyword of a request a client sends itself (listings, downloads): the rule above,
+// except that None, when neither the call nor the client names one, is passed on as no limit
+// rather than left to the HTTP client's default.
+pyutil::Ref request_timeout(PyObject* self, PyObject* given);
+
+// The HTTP client a constructor keeps: its argument `index` unless that is None, else a new
+// httpx.Client() of the `httpx` the defining module's namespace names at the time of the call.
+pyutil::Ref http_client(const pyutil::Args& a, std::size_t index);
 
 }  // namespace kit

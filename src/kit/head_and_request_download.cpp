@@ -2,6 +2,7 @@
 
 #include "core/transfer.hpp"
 #include "kit/answers.hpp"
+#include "kit/object_calls.hpp"
 #include "pyutil/call.hpp"
 #include "pyutil/names.hpp"
 #include "pyutil/response.hpp"
@@ -26,5 +27,33 @@ pyutil::Ref HeadAndRequestDownload::fetch(const Part& part) {
         .kw(pyutil::kw::kTimeout, timeout_)
         .method(self_, pyutil::op::kRequest);
 }
+
+namespace {
+
+pyutil::Ref multipart_download(pyutil::Args& a) {
+    enum { Key, LocalPath, PartSize, Callback, Timeout };
+    const long long part_size = part_size_value(a[PartSize]);
+    HeadAndRequestDownload download(a.self(), a[Key], a[Timeout]);
+    return download_to_file(download, a[LocalPath], part_size, a[Callback]);
+}
+
+}  // namespace
+
+const pyutil::MethodSpec kMultipartDownloadSpec{
+    "multipart_download",
+    "Download the object `key` into `local_path` in ranges of `part_size` bytes, one after another.\n\n"
+    "`callback(part_index, total_parts, bytes_done, total_bytes)` is called after each part. The\n"
+    "file is written beside the target and put in its place only when every part has arrived, so\n"
+    "a failed download leaves no partial file. Returns True; every failure raises.",
+    "bool",
+    multipart_download,
+    {
+        {"key", pyutil::Kind::Str, "str"},
+        {"local_path", pyutil::Kind::Str, "str"},
+        {"part_size", pyutil::Kind::Int, "int", pyutil::integer(8388608)},
+        {"callback", pyutil::Kind::Any, kCallbackType, pyutil::none()},
+        kTimeoutParam,
+    },
+};
 
 }  // namespace kit

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "kit/ranged_download.hpp"
+#include "pyutil/method.hpp"
 
 namespace kit {
 
@@ -26,5 +27,9 @@ private:
     PyObject* key_;
     PyObject* timeout_;
 };
+
+// multipart_download(key, local_path, part_size=8388608, callback=None, timeout=None) of these
+// clients, with its table: this download into the kit's loop, True or the failure raised.
+extern const pyutil::MethodSpec kMultipartDownloadSpec;
 
 }  // namespace kit

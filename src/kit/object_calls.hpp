@@ -3,6 +3,7 @@
 // primitive through the object, so that subclasses and replaced methods are honoured.
 #pragma once
 
+#include "kit/params.hpp"
 #include "pyutil/method.hpp"
 #include "pyutil/ref.hpp"
 
@@ -17,11 +18,5 @@ pyutil::Ref read_if_file(PyObject* data);
 // optional keywords only when given (not NULL).
 pyutil::Ref call_object_request(PyObject* self, PyObject* method, PyObject* key, PyObject* query_params, PyObject* data,
                                 PyObject* headers, PyObject* timeout);
-
-// The declared types of the operations' headers and timeout parameters, and their tables.
-inline constexpr const char* kHeadersType = "Optional[Dict[str, str]]";
-inline constexpr const char* kTimeoutType = "Optional[Union[float, tuple]]";
-inline constexpr pyutil::Param kHeadersParam{"headers", pyutil::Kind::OptDict, kHeadersType, pyutil::none()};
-inline constexpr pyutil::Param kTimeoutParam{"timeout", pyutil::Kind::Any, kTimeoutType, pyutil::none()};
 
 }  // namespace kit

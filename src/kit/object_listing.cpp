@@ -3,6 +3,10 @@
 #include <string_view>
 
 #include "kit/answers.hpp"
+#include "kit/object_calls.hpp"
+#include "pyutil/headers.hpp"
+#include "pyutil/names.hpp"
+#include "pyutil/response.hpp"
 
 namespace kit {
 namespace {
@@ -49,12 +53,37 @@ Ref object_listing(const corvault::core::listing::Listing& listing) {
         PyList_SET_ITEM(objects.get(), static_cast<Py_ssize_t>(i), entry.release());
     }
     const bool truncated = listing.continues();
-    Ref result = record({{&kObjectsField, objects.get()}, {&kIsTruncatedField, truncated ? Py_True : Py_False}});
-    if (truncated) {
-        Ref marker = text_value(listing.next_marker(), empty.get());
-        check(PyDict_SetItem(result.get(), kNextMarkerField, marker.get()));
-    }
+    Ref marker = truncated ? text_value(listing.next_marker(), empty.get()) : Ref{};
+    return listing_page(objects.get(), truncated, marker.get());
+}
+
+Ref list_through_request(PyObject* self, const corvault::core::listing::Schema& schema, PyObject* query_params,
+                         PyObject* headers, PyObject* timeout) {
+    Ref sent_headers = pyutil::copy_headers(headers);
+    Ref empty_key = pyutil::to_str("");
+    Ref response = call_object_request(self, pyutil::verb::kGet, empty_key.get(), query_params, nullptr,
+                                       sent_headers.get(), timeout);
+    Ref text = pyutil::response_text(response.get());
+    return object_listing(
+        read_xml_answer([&] { return corvault::core::listing::read(schema, pyutil::utf8(text.get())); }));
+}
+
+Ref listing_page(PyObject* objects, bool truncated, PyObject* next_marker) {
+    Ref result = record({{&kObjectsField, objects}, {&kIsTruncatedField, truncated ? Py_True : Py_False}});
+    if (truncated) check(PyDict_SetItem(result.get(), kNextMarkerField, next_marker));
     return result;
+}
+
+Ref entries_of(PyObject* items, const std::function<Ref(PyObject*)>& entry) {
+    Ref objects = check(PyList_New(0));
+    Ref iterator = check(PyObject_GetIter(items));
+    while (PyObject* raw = PyIter_Next(iterator.get())) {
+        Ref item = Ref::steal(raw);
+        Ref record = entry(item.get());
+        check(PyList_Append(objects.get(), record.get()));
+    }
+    if (PyErr_Occurred()) throw pyutil::Error{};
+    return objects;
 }
 
 }  // namespace kit

@@ -3,6 +3,8 @@
 // clients that list such answers.
 #pragma once
 
+#include <functional>
+
 #include "core/listing.hpp"
 #include "pyutil/ref.hpp"
 
@@ -14,5 +16,18 @@ namespace kit {
 // ETag, whose surrounding double quotes are removed); Size is read as int() reads text, so an
 // empty Size fails as int(None) does.
 pyutil::Ref object_listing(const corvault::core::listing::Listing& listing);
+
+// One page asked for through the client's own `_request` (GET of the empty key with
+// `query_params`, a copy of the caller's `headers`, `timeout`) and read through `schema` into the
+// record above; an answer that is not well-formed XML raises ElementTree's ParseError.
+pyutil::Ref list_through_request(PyObject* self, const corvault::core::listing::Schema& schema, PyObject* query_params,
+                                 PyObject* headers, PyObject* timeout);
+
+// The page record every client's listing returns: {"objects": objects, "is_truncated": truncated}
+// and, only when the listing continues, "next_marker": next_marker.
+pyutil::Ref listing_page(PyObject* objects, bool truncated, PyObject* next_marker);
+
+// [entry(item) for item in items]: the objects of a page whose answer lists them as JSON items.
+pyutil::Ref entries_of(PyObject* items, const std::function<pyutil::Ref(PyObject*)>& entry);
 
 }  // namespace kit

@@ -1,9 +1,9 @@
 // Readers of the client's state that several operations share.
 #include "core/encoding.hpp"
 #include "core/url.hpp"
+#include "kit/send_request.hpp"
 #include "marvex/marvex.hpp"
 #include "pyutil/call.hpp"
-#include "pyutil/request_keywords.hpp"
 
 namespace marvex {
 
@@ -13,11 +13,6 @@ const Name kZ0{"z0"};
 
 corvault::core::kodo::Credentials credentials(PyObject* self, Keep& keep) {
     return {pyutil::text_attr(self, attr::kAccessKey, keep), pyutil::text_attr(self, attr::kSecretKey, keep)};
-}
-
-Ref request_timeout(PyObject* self, PyObject* timeout) {
-    if (timeout != Py_None) return Ref::borrow(timeout);
-    return check(PyObject_GetAttr(self, attr::kDefaultTimeout));
 }
 
 Ref region_entry(const Args& a) {
@@ -54,10 +49,7 @@ std::string_view url_text(PyObject* value) {
 }
 
 Ref get_as_built(PyObject* self, PyObject* url, PyObject* headers, PyObject* timeout) {
-    Ref keywords = check(PyDict_New());
-    check(PyDict_SetItem(keywords.get(), kw::kHeaders, headers));
-    check(PyDict_SetItem(keywords.get(), kw::kTimeout, timeout));
-    pyutil::keep_path_as_built(keywords.get(), url_text(url));
+    Ref keywords = kit::as_built_keywords(url_text(url), headers, timeout);
     Ref client = check(PyObject_GetAttr(self, attr::kClient));
     return pyutil::Call().arg(url).kwargs(keywords.get()).method(client.get(), httpx::kGet);
 }

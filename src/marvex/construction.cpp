@@ -1,6 +1,7 @@
 // The constructor: credentials, bucket, the region's service hosts, the download domain and the
 // HTTP client, fixed for the client's life. Nothing is sent.
 #include "core/url.hpp"
+#include "kit/answers.hpp"
 #include "marvex/marvex.hpp"
 #include "pyutil/call.hpp"
 
@@ -17,8 +18,6 @@ const Name kRsEntry{"rs"};
 const Name kUpEntry{"up"};
 const Name kIoEntry{"io"};
 const Name kRsfEntry{"rsf"};
-
-void set_attr(PyObject* self, const Name& name, PyObject* value) { check(PyObject_SetAttr(self, name, value)); }
 
 Ref https_url(PyObject* host) { return check(PyUnicode_FromFormat("https://%S", host)); }
 
@@ -54,12 +53,7 @@ Ref init(Args& a) {
         set_attr(self, attr::kDomainUrl, Py_None);
     }
 
-    Ref client = Ref::borrow(a[HttpClient]);
-    if (a.is_none(HttpClient)) {
-        Ref client_type = check(PyObject_GetAttr(a.global(httpx::kModule), httpx::kClientType));
-        client = check(PyObject_CallNoArgs(client_type.get()));
-    }
-    set_attr(self, attr::kClient, client.get());
+    set_attr(self, attr::kClient, kit::http_client(a, HttpClient).get());
 
     // Listings are served by the region's listing host, not the management host. An entry
     // without one still makes a client; only `list` then refuses to guess a host.

@@ -1,5 +1,6 @@
 // One page of the bucket's listing, read from the region's listing host into the shared record.
 #include "core/encoding.hpp"
+#include "kit/object_listing.hpp"
 #include "marvex/marvex.hpp"
 #include "pyutil/call.hpp"
 
@@ -9,9 +10,6 @@ namespace {
 const Name kRsfUrl{"_rsf_url"};
 const Name kItems{"items"};
 const Name kMarker{"marker"};
-const Name kObjectsField{"objects"};
-const Name kIsTruncatedField{"is_truncated"};
-const Name kNextMarkerField{"next_marker"};
 
 constexpr long kMostItems = 1000;  // the largest page the service serves
 
@@ -78,22 +76,11 @@ static Ref list_objects(Args& a) {
     Ref empty_text = pyutil::to_str("");
     Ref zero = check(PyLong_FromLong(0));
     Ref items = get_or(answer.get(), kItems, empty_list.get());
-    Ref objects = check(PyList_New(0));
-    Ref iterator = check(PyObject_GetIter(items.get()));
-    while (PyObject* raw = PyIter_Next(iterator.get())) {
-        Ref item = Ref::steal(raw);
-        Ref entry = object_entry(item.get(), empty_text.get(), zero.get());
-        check(PyList_Append(objects.get(), entry.get()));
-    }
-    if (PyErr_Occurred()) throw pyutil::Error{};
+    Ref objects =
+        kit::entries_of(items.get(), [&](PyObject* item) { return object_entry(item, empty_text.get(), zero.get()); });
     Ref marker = get_or(answer.get(), kMarker, empty_text.get());
     const bool truncated = check(PyObject_IsTrue(marker.get())) == 1;
-
-    Ref listing = check(PyDict_New());
-    check(PyDict_SetItem(listing.get(), kObjectsField, objects.get()));
-    check(PyDict_SetItem(listing.get(), kIsTruncatedField, truncated ? Py_True : Py_False));
-    if (truncated) check(PyDict_SetItem(listing.get(), kNextMarkerField, marker.get()));
-    return listing;
+    return kit::listing_page(objects.get(), truncated, marker.get());
 }
 
 const pyutil::MethodSpec kListSpec{

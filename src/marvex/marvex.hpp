@@ -6,25 +6,13 @@
 #include <string_view>
 
 #include "core/kodo_auth.hpp"
-#include "pyutil/convert.hpp"
-#include "pyutil/method.hpp"
-#include "pyutil/names.hpp"
+#include "kit/answers.hpp"
+#include "kit/params.hpp"
+#include "pyutil/prelude.hpp"
 
 namespace marvex {
 
-using pyutil::Args;
-using pyutil::check;
-using pyutil::Keep;
-using pyutil::Kind;
-using pyutil::Name;
-using pyutil::Ref;
-namespace attr = pyutil::attr;
-namespace header = pyutil::header;
-namespace httpx = pyutil::httpx;
-namespace kw = pyutil::kw;
-namespace method = pyutil::method;
-namespace op = pyutil::op;
-namespace verb = pyutil::verb;
+using namespace pyutil::prelude;
 
 // Attributes of the client.
 inline const Name kUpUrl{"_up_url"};
@@ -46,11 +34,7 @@ inline const Name kKeyKeyword{"key"};
 inline const Name kJson{"json"};
 
 // Declared types that recur.
-constexpr const char* kHeadersType = "Optional[Dict[str, str]]";
-constexpr const char* kTimeoutType = "Optional[Union[float, tuple]]";
-constexpr const char* kCallbackType = "Optional[Callable[[int, int, int, int], None]]";
-inline const pyutil::Param kHeadersParam{"headers", Kind::OptDict, kHeadersType, pyutil::none()};
-inline const pyutil::Param kTimeoutParam{"timeout", Kind::Any, kTimeoutType, pyutil::none()};
+using namespace kit::params;
 
 // The compatible-mode host of a region whose endpoint entry names none; its second label is the
 // signing region of compatible-mode pre-signed URLs.
@@ -59,7 +43,7 @@ constexpr std::string_view kDefaultCompatibleHost = "s3.cn-east-1.qiniucs.com";
 // The client's access and secret keys, which must be text.
 corvault::core::kodo::Credentials credentials(PyObject* self, Keep& keep);
 // A call's time-out: its own unless None, else the client's default (None: no limit).
-Ref request_timeout(PyObject* self, PyObject* timeout);
+using kit::request_timeout;
 // The region's endpoint entry: REGION_ENDPOINTS.get(region, REGION_ENDPOINTS["z0"]).
 Ref region_entry(const Args& a);
 // quote(key, safe="/") appended to `out`.

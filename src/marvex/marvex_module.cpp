@@ -97,24 +97,11 @@ constexpr const char* kClassDoc =
 
 void exec_marvex(PyObject* module) {
     kit::import_facilities();
-    for (const char* name : {"hmac", "hashlib", "base64", "json", "time", "os", "httpx"}) {
-        Ref imported = pyutil::import_module(name);
-        pyutil::bind(module, name, imported.get());
-    }
-    for (const char* name : {"Optional", "Dict", "List", "Union", "BinaryIO", "Callable"}) {
-        Ref value = pyutil::import_attr("typing", name);
-        pyutil::bind(module, name, value.get());
-    }
-    for (const char* name : {"quote", "urlsplit", "urlencode"}) {
-        Ref value = pyutil::import_attr("urllib.parse", name);
-        pyutil::bind(module, name, value.get());
-    }
-    Ref base_module = pyutil::import_sibling(module, "base");
-    Ref base = pyutil::import_from(base_module.get(), "BaseStorageClient");
-    pyutil::bind(module, "BaseStorageClient", base.get());
-    Ref config_module = pyutil::import_sibling(module, "config");
-    Ref endpoints = pyutil::import_from(config_module.get(), "REGION_ENDPOINTS");
-    pyutil::bind(module, "REGION_ENDPOINTS", endpoints.get());
+    pyutil::bind_modules(module, {"hmac", "hashlib", "base64", "json", "time", "os", "httpx"});
+    pyutil::bind_attrs(module, "typing", {"Optional", "Dict", "List", "Union", "BinaryIO", "Callable"});
+    pyutil::bind_attrs(module, "urllib.parse", {"quote", "urlsplit", "urlencode"});
+    Ref base = pyutil::bind_sibling(module, "base", "BaseStorageClient");
+    pyutil::bind_sibling(module, "config", "REGION_ENDPOINTS");
     check(PyModule_AddFunctions(module, kModuleFunctions));
     Ref cls = pyutil::make_class(module, "MarvexKodoClient", kClassDoc, base.get(), kMembers);
     pyutil::bind(module, "MarvexKodoClient", cls.get());

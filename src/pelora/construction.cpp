@@ -25,8 +25,6 @@ Ref endpoint_url(std::string_view scheme, std::string_view bucket, std::string_v
 
 }  // namespace
 
-void set_attr(PyObject* self, const Name& name, PyObject* value) { check(PyObject_SetAttr(self, name, value)); }
-
 bool truthy(PyObject* value) { return value != nullptr && check(PyObject_IsTrue(value)) == 1; }
 
 Ref init(Args& a) {

@@ -7,8 +7,8 @@
 #include "kit/answers.hpp"
 #include "kit/local_file.hpp"
 #include "kit/ranged_download.hpp"
+#include "kit/send_request.hpp"
 #include "pyutil/call.hpp"
-#include "pyutil/request_keywords.hpp"
 #include "pyutil/response.hpp"
 
 #include "pelora/shared.hpp"
@@ -49,14 +49,6 @@ long long object_size(PyObject* self, PyObject* key) {
     return kit::content_length(head.get());
 }
 
-// The keywords of a GET the client sends itself: its headers and time-out, and the path kept as
-// built when the key holds "." or ".." segments, which httpx would otherwise resolve away.
-Ref sent_keywords(std::string_view url, PyObject* headers, PyObject* timeout) {
-    Ref keywords = kit::record({{&kw::kHeaders, headers}, {&kw::kTimeout, timeout}});
-    pyutil::keep_path_as_built(keywords.get(), url);
-    return keywords;
-}
-
 // The streamed GET, always to the bucket's own endpoint, with the Authorization header only.
 // The response is closed on every way out.
 bool streamed(PyObject* self, PyObject* key, PyObject* local_path, long long chunk_size, PyObject* timeout) {
@@ -64,7 +56,7 @@ bool streamed(PyObject* self, PyObject* key, PyObject* local_path, long long chu
     const std::string url = object_url(pyutil::text_attr(self, kApiHost, keep), pyutil::utf8(key));
     Ref authorization = get_authorization(self, key);
     Ref headers = kit::record({{&header::kAuthorization, authorization.get()}});
-    Ref keywords = sent_keywords(url, headers.get(), timeout);
+    Ref keywords = kit::as_built_keywords(url, headers.get(), timeout);
     Ref client = check(PyObject_GetAttr(self, attr::kClient));
     Ref url_text = pyutil::to_str(url);
     Ref manager =
@@ -129,7 +121,7 @@ public:
         Ref authorization = get_authorization(self_, key_);
         Ref range = pyutil::to_str(corvault::core::transfer::range_header(part));
         Ref headers = kit::record({{&header::kAuthorization, authorization.get()}, {&header::kRange, range.get()}});
-        Ref keywords = sent_keywords(url_, headers.get(), timeout_.get());
+        Ref keywords = kit::as_built_keywords(url_, headers.get(), timeout_.get());
         Ref url_text = pyutil::to_str(url_);
         return pyutil::Call().arg(url_text.get()).kwargs(keywords.get()).method(client_.get(), kClientGet);
     }

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "kit/answers.hpp"
+#include "kit/object_listing.hpp"
 #include "pyutil/call.hpp"
 #include "pyutil/headers.hpp"
 
@@ -29,9 +30,6 @@ const Name kSizeField{"size"};
 const Name kModifyTimeField{"modify_time"};
 const Name kMimeTypeField{"mime_type"};
 const Name kEtagField{"etag"};
-const Name kObjectsField{"objects"};
-const Name kIsTruncatedField{"is_truncated"};
-const Name kNextMarkerField{"next_marker"};
 
 // answer.get(name, fallback), so that an answer of the wrong shape fails as that call would.
 Ref field(PyObject* answer, PyObject* name, PyObject* fallback) {
@@ -94,20 +92,10 @@ Ref list_objects(Args& a) {
     Ref no_items = check(PyList_New(0));
     Ref items = field(answer.get(), kDataSet, no_items.get());
     Ref zero = check(PyLong_FromLong(0));
-    Ref objects = check(PyList_New(0));
-    Ref iterator = check(PyObject_GetIter(items.get()));
-    while (PyObject* raw = PyIter_Next(iterator.get())) {
-        Ref item = Ref::steal(raw);
-        Ref record = entry(item.get(), empty.get(), zero.get());
-        check(PyList_Append(objects.get(), record.get()));
-    }
-    if (PyErr_Occurred()) throw pyutil::Error{};
+    Ref objects = kit::entries_of(items.get(), [&](PyObject* item) { return entry(item, empty.get(), zero.get()); });
 
     Ref next_marker = field(answer.get(), kNextMarker, empty.get());
-    const bool truncated = truthy(next_marker.get());
-    Ref result = kit::record({{&kObjectsField, objects.get()}, {&kIsTruncatedField, truncated ? Py_True : Py_False}});
-    if (truncated) check(PyDict_SetItem(result.get(), kNextMarkerField, next_marker.get()));
-    return result;
+    return kit::listing_page(objects.get(), truthy(next_marker.get()), next_marker.get());
 }
 
 const pyutil::MethodSpec kListSpec{

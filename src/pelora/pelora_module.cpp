@@ -48,25 +48,13 @@ constexpr const char* kClassDoc =
     "failure after giving the upload up.";
 
 void exec_pelora(PyObject* module) {
-    for (const char* name : {"hmac", "hashlib", "base64", "time", "os", "mimetypes"}) {
-        Ref imported = pyutil::import_module(name);
-        pyutil::bind(module, name, imported.get());
-    }
+    pyutil::bind_modules(module, {"hmac", "hashlib", "base64", "time", "os", "mimetypes"});
     kit::import_facilities();
-    Ref httpx = pyutil::import_module("httpx");
-    pyutil::bind(module, "httpx", httpx.get());
-    for (const char* name : {"Optional", "Dict", "List", "Union", "BinaryIO", "Callable"}) {
-        Ref annotation = pyutil::import_attr("typing", name);
-        pyutil::bind(module, name, annotation.get());
-    }
-    Ref quote = pyutil::import_attr("urllib.parse", "quote");
-    pyutil::bind(module, "quote", quote.get());
-    Ref base_module = pyutil::import_sibling(module, "base");
-    Ref base = pyutil::import_from(base_module.get(), "BaseStorageClient");
-    pyutil::bind(module, "BaseStorageClient", base.get());
-    Ref config_module = pyutil::import_sibling(module, "config");
-    Ref config = pyutil::import_from(config_module.get(), "HTTP_CLIENT_CONFIG");
-    pyutil::bind(module, "HTTP_CLIENT_CONFIG", config.get());
+    pyutil::bind_modules(module, {"httpx"});
+    pyutil::bind_attrs(module, "typing", {"Optional", "Dict", "List", "Union", "BinaryIO", "Callable"});
+    pyutil::bind_attrs(module, "urllib.parse", {"quote"});
+    Ref base = pyutil::bind_sibling(module, "base", "BaseStorageClient");
+    pyutil::bind_sibling(module, "config", "HTTP_CLIENT_CONFIG");
     Ref cls = pyutil::make_class(module, "PeloraFileClient", kClassDoc, base.get(), kMembers);
     pyutil::bind(module, "PeloraFileClient", cls.get());
 }

@@ -3,9 +3,9 @@
 
 #include "core/encoding.hpp"
 #include "kit/answers.hpp"
+#include "kit/send_request.hpp"
 #include "pyutil/call.hpp"
 #include "pyutil/headers.hpp"
-#include "pyutil/request_keywords.hpp"
 #include "pyutil/response.hpp"
 #include "pyutil/text.hpp"
 
@@ -62,11 +62,6 @@ void append_query(std::string& url, PyObject* query) {
     }
 }
 
-Ref request_timeout(PyObject* self, PyObject* timeout) {
-    Ref effective = kit::effective_timeout(self, timeout);
-    return effective ? effective : Ref::borrow(Py_None);
-}
-
 Ref get_authorization(PyObject* self, PyObject* key) {
     return pyutil::Call().arg(key).arg(verb::kGet).method(self, kBuildAuthHeaderOp);
 }
@@ -80,15 +75,7 @@ Ref request(Args& a) {
     announce(url);
 
     Ref kwargs = a.kwargs() ? Ref::borrow(a.kwargs()) : check(PyDict_New());
-    Ref headers;
-    if (PyObject* given = PyDict_GetItemWithError(kwargs.get(), kw::kHeaders)) {
-        headers = Ref::borrow(given);
-        check(PyDict_DelItem(kwargs.get(), kw::kHeaders));
-    } else if (PyErr_Occurred()) {
-        throw pyutil::Error{};
-    } else {
-        headers = check(PyDict_New());
-    }
+    Ref headers = kit::take_headers(kwargs.get());
 
     // A headers value that is no dict must fail as a lookup of its entries would, not be scanned.
     if (!PyDict_Check(headers.get())) Ref lookup = check(PyObject_GetAttr(headers.get(), method::kGet));
@@ -105,21 +92,7 @@ Ref request(Args& a) {
     replace_header(headers.get(), header::kAuthorization, "authorization", authorization.get());
 
     append_query(url, a[QueryParams]);
-    PyObject* given_timeout = PyDict_GetItemWithError(kwargs.get(), kw::kTimeout);
-    if (given_timeout == nullptr && PyErr_Occurred()) throw pyutil::Error{};
-    Ref timeout = kit::effective_timeout(self, given_timeout);
-    if (timeout && timeout.get() != given_timeout) check(PyDict_SetItem(kwargs.get(), kw::kTimeout, timeout.get()));
-
-    pyutil::keep_path_as_built(kwargs.get(), url);
-    pyutil::raw_body_as_content(kwargs.get());
-    Ref client = check(PyObject_GetAttr(self, attr::kClient));
-    Ref url_text = pyutil::to_str(url);
-    return pyutil::Call()
-        .arg(a[Method])
-        .arg(url_text.get())
-        .kw(kw::kHeaders, headers.get())
-        .kwargs(kwargs.get())
-        .method(client.get(), httpx::kRequest);
+    return kit::send_request(self, a[Method], url, headers.get(), kwargs.get());
 }
 
 const pyutil::MethodSpec kRequestSpec{

@@ -7,31 +7,16 @@
 #include <string_view>
 #include <utility>
 
-#include "pyutil/convert.hpp"
-#include "pyutil/method.hpp"
-#include "pyutil/names.hpp"
+#include "kit/answers.hpp"
+#include "kit/params.hpp"
+#include "pyutil/prelude.hpp"
 
 namespace pelora {
 
-using pyutil::Args;
-using pyutil::check;
-using pyutil::Keep;
-using pyutil::Kind;
-using pyutil::Name;
-using pyutil::Ref;
-
-namespace attr = pyutil::attr;
-namespace header = pyutil::header;
-namespace httpx = pyutil::httpx;
-namespace kw = pyutil::kw;
-namespace method = pyutil::method;
-namespace op = pyutil::op;
-namespace verb = pyutil::verb;
+using namespace pyutil::prelude;
 
 // Declared types shared by many operations.
-inline constexpr const char* kHeadersType = "Optional[Dict[str, str]]";
-inline constexpr const char* kTimeoutType = "Optional[Union[float, tuple]]";
-inline constexpr const char* kCallbackType = "Optional[Callable[[int, int, int, int], None]]";
+using namespace kit::params;
 
 // Attributes of this client only.
 inline const Name kPublicKey{"public_key"};
@@ -66,11 +51,7 @@ inline const Name kContentMd5Keyword{"content_md5"};
 inline const Name kVerify{"verify"};
 inline const Name kIsDomainUpload{"is_domain_upload"};
 
-inline constexpr pyutil::Param kHeadersParam{"headers", Kind::OptDict, kHeadersType, pyutil::none()};
-inline constexpr pyutil::Param kTimeoutParam{"timeout", Kind::Any, kTimeoutType, pyutil::none()};
-
 // Helpers of more than one file, defined beside their first user.
-void set_attr(PyObject* self, const Name& name, PyObject* value);
 bool truthy(PyObject* value);
 // A copy of the caller's headers (or a new dict) in which `name` is set to `value`, after every
 // entry naming the same header in another letter case is removed, so that one value is sent.
@@ -86,7 +67,7 @@ void append_query(std::string& url, PyObject* query);
 // The time-out of the requests the client sends itself (listing, downloads): the kit's rule, except
 // that None, when neither the call nor the client names one, is passed on as no limit rather than
 // left to the HTTP client's default.
-Ref request_timeout(PyObject* self, PyObject* timeout);
+using kit::request_timeout;
 // "UCloud <public_key>:<signature>".
 Ref authorization_value(PyObject* self, PyObject* signature);
 // The Authorization value of a plain GET of `key`: self._build_auth_header(key, "GET").

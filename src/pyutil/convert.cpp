@@ -41,6 +41,8 @@ bool attr_truth(PyObject* self, PyObject* name) {
     return check(PyObject_IsTrue(value.get())) == 1;
 }
 
+void set_attr(PyObject* self, PyObject* name, PyObject* value) { check(PyObject_SetAttr(self, name, value)); }
+
 Ref snapshot(PyObject* dict_or_none) {
     if (dict_or_none == nullptr || dict_or_none == Py_None) return Ref::borrow(Py_None);
     return check(PyDict_Copy(dict_or_none));

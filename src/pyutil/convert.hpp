@@ -37,6 +37,8 @@ std::string_view text_attr(PyObject* self, PyObject* name, Keep& keep);
 // Whether an attribute is the text `value` (an attribute of another type never is).
 bool attr_is(PyObject* self, PyObject* name, std::string_view value);
 bool attr_truth(PyObject* self, PyObject* name);
+// setattr(self, name, value).
+void set_attr(PyObject* self, PyObject* name, PyObject* value);
 
 // A copy of a caller's dict (or None as it is) to read instead of the original. Reading calls
 // caller code (__bool__, __str__, lower() and strip() of entries, properties of the client), and

@@ -44,6 +44,27 @@ Ref import_from(PyObject* module, const char* name) {
 
 void bind(PyObject* module, const char* name, PyObject* value) { check(PyModule_AddObjectRef(module, name, value)); }
 
+void bind_modules(PyObject* module, std::initializer_list<const char*> names) {
+    for (const char* name : names) {
+        Ref imported = import_module(name);
+        bind(module, name, imported.get());
+    }
+}
+
+void bind_attrs(PyObject* module, const char* source, std::initializer_list<const char*> names) {
+    for (const char* name : names) {
+        Ref value = import_attr(source, name);
+        bind(module, name, value.get());
+    }
+}
+
+Ref bind_sibling(PyObject* module, const char* sibling, const char* name) {
+    Ref source = import_sibling(module, sibling);
+    Ref value = import_from(source.get(), name);
+    bind(module, name, value.get());
+    return value;
+}
+
 Ref make_class(PyObject* module, const char* name, const char* doc, PyObject* base,
                const std::vector<Member>& members) {
     PyObject* metaclass = reinterpret_cast<PyObject*>(Py_TYPE(base));

@@ -2,6 +2,7 @@
 // ordinary Python classes through their base's metaclass.
 #pragma once
 
+#include <initializer_list>
 #include <vector>
 
 #include "pyutil/method.hpp"
@@ -15,6 +16,12 @@ Ref import_sibling(PyObject* module, const char* name);
 // `from <module> import <name>`: a missing name is an ImportError, as in a Python module.
 Ref import_from(PyObject* module, const char* name);
 void bind(PyObject* module, const char* name, PyObject* value);
+// `import <name>` in the module's namespace, for each name in order.
+void bind_modules(PyObject* module, std::initializer_list<const char*> names);
+// `from <source> import <name>` (an absolute module) in the module's namespace, for each name.
+void bind_attrs(PyObject* module, const char* source, std::initializer_list<const char*> names);
+// `from .<sibling> import <name>` in the module's namespace; the value bound.
+Ref bind_sibling(PyObject* module, const char* sibling, const char* name);
 
 // A class attribute: a method object, or a read-only property over one (`spec.params` empty).
 struct Member {
