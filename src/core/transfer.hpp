@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace corvault::core::transfer {
 
@@ -41,5 +42,19 @@ std::optional<long long> usable_part_size(long long value, int overflow);
 
 // "bytes=<offset>-<last byte>": the Range header value that asks for a part.
 std::string range_header(const Part& part);
+
+// What a partial answer says it carries: "bytes <first>-<last>/<total>", the total unknown ("*")
+// when the server did not say it.
+struct ContentRange {
+    long long first;
+    long long last;
+    std::optional<long long> total;
+};
+// The Content-Range of a 206 answer; nullopt for text of another form, which says nothing.
+std::optional<ContentRange> parse_content_range(std::string_view value);
+// "bytes <offset>-<last byte>/<size>": what the answer to a part of an object of `size` bytes says.
+std::string content_range(const Part& part, long long size);
+// Whether `range` is that answer's: the part's bytes, of an object of `size` bytes when it says.
+bool is_range_of(const ContentRange& range, const Part& part, long long size);
 
 }  // namespace corvault::core::transfer

@@ -68,5 +68,30 @@ TEST(UsablePartSize, BelowOneRefusedAboveTheRangeOnePart) {
     EXPECT_EQ(usable_part_size(-1, 1), kMax);           // above it
 }
 
+// The forms of RFC 9110's Content-Range that a partial answer carries; anything else says nothing.
+TEST(ContentRange, ReadsTheBytesAndTheTotalAnAnswerStates) {
+    const auto read = parse_content_range("bytes 10-19/25");
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->first, 10);
+    EXPECT_EQ(read->last, 19);
+    EXPECT_EQ(read->total, 25);
+    EXPECT_EQ(parse_content_range("Bytes 0-0/*")->total, std::nullopt);
+    EXPECT_EQ(parse_content_range(" bytes 0-9223372036854775806/9223372036854775807 ")->total, kMax);
+    for (const char* other : {"", "bytes", "bytes */25", "items 0-9/25", "bytes 0-9", "bytes 9-0/25", "bytes 0-9/9",
+                              "bytes 0-9/25x", "bytes  0-9/25", "bytes -1-9/25", "bytes 0-9/99999999999999999999"}) {
+        EXPECT_EQ(parse_content_range(other).has_value(), false) << other;
+    }
+}
+
+TEST(ContentRange, IsThePartsOnlyForItsBytesOfAnObjectOfTheSizeFound) {
+    const Parts parts(25, 10);
+    EXPECT_EQ(content_range(parts[2], 25), "bytes 20-24/25");
+    EXPECT_TRUE(is_range_of(*parse_content_range("bytes 10-19/25"), parts[1], 25));
+    EXPECT_TRUE(is_range_of(*parse_content_range("bytes 10-19/*"), parts[1], 25));
+    EXPECT_FALSE(is_range_of(*parse_content_range("bytes 10-19/30"), parts[1], 25));  // the object grew
+    EXPECT_FALSE(is_range_of(*parse_content_range("bytes 0-9/25"), parts[1], 25));
+    EXPECT_FALSE(is_range_of(*parse_content_range("bytes 10-18/25"), parts[1], 25));
+}
+
 }  // namespace
 }  // namespace corvault::core::transfer
