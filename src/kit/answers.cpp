@@ -29,6 +29,14 @@ long long content_length(PyObject* response) {
     return value;
 }
 
+std::optional<std::string> header_value(PyObject* response, PyObject* name) {
+    Ref headers = check(PyObject_GetAttr(response, pyutil::kw::kHeaders));
+    Ref value = pyutil::Call().arg(name).method(headers.get(), pyutil::method::kGet);
+    if (value.get() == Py_None) return std::nullopt;
+    Ref text = PyUnicode_Check(value.get()) ? value : check(PyObject_Str(value.get()));
+    return std::string(pyutil::utf8(text.get()));
+}
+
 Ref effective_timeout(PyObject* self, PyObject* given) {
     if (given != nullptr && given != Py_None) return Ref::borrow(given);
     Ref fallback = check(PyObject_GetAttr(self, pyutil::attr::kDefaultTimeout));

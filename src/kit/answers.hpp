@@ -5,6 +5,8 @@
 #pragma once
 
 #include <initializer_list>
+#include <optional>
+#include <string>
 #include <utility>
 
 #include "core/xml_reader.hpp"
@@ -44,6 +46,8 @@ inline pyutil::Ref record(std::initializer_list<std::pair<const pyutil::Name*, P
 
 // The "Content-Length" of an answer as an integer, as int() reads its text; 0 when absent.
 long long content_length(PyObject* response);
+// The value of an answer's header `name` (any letter case), as text; none when absent.
+std::optional<std::string> header_value(PyObject* response, PyObject* name);
 
 // The time-out a request is sent with: the caller's when it is not None, else the client's
 // `default_timeout` when that is not None; empty when both are, and the HTTP client's own

@@ -9,12 +9,12 @@
 
 namespace kit {
 
-long long HeadAndRequestDownload::object_size() {
+ObjectVersion HeadAndRequestDownload::object_version() {
     pyutil::Ref answer = pyutil::Call().arg(key_).kw(pyutil::kw::kTimeout, timeout_).method(self_, pyutil::op::kHead);
     if (pyutil::status_code(answer.get()) != 200) pyutil::raise_failure(kSizeFailure, answer.get());
-    const long long size = content_length(answer.get());
-    if (size == 0) pyutil::raise_message(kEmptyObject);
-    return size;
+    ObjectVersion found = version_from_head(answer.get());
+    if (found.size == 0) pyutil::raise_message(kEmptyObject);
+    return found;
 }
 
 pyutil::Ref HeadAndRequestDownload::fetch(const Part& part) {

@@ -17,8 +17,8 @@ public:
         : self_(self), key_(key), timeout_(timeout) {}
 
     // self.head(key, timeout=timeout): status 200 and a non-zero Content-Length, else the Failure
-    // "获取文件信息失败: <status> <text>" or "文件大小为 0".
-    long long object_size() override;
+    // "获取文件信息失败: <status> <text>" or "文件大小为 0"; with the answer's ETag.
+    ObjectVersion object_version() override;
     // self._request("GET", key, headers={"Range": ...}, timeout=timeout), a new mapping per part.
     pyutil::Ref fetch(const Part& part) override;
 

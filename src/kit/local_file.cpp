@@ -1,8 +1,14 @@
 #include "kit/local_file.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <optional>
 #include <random>
 #include <string>
 
@@ -19,7 +25,8 @@ using pyutil::check;
 using pyutil::Name;
 using pyutil::Ref;
 
-const Name kExclusiveBinary{"xb"};
+const Name kWriteBinary{"wb"};
+const Name kOpen{"open"};
 const Name kUnlink{"unlink"};
 const Name kReplace{"replace"};
 const Name kMakedirs{"makedirs"};
@@ -33,6 +40,38 @@ const Name kChmod{"chmod"};
 
 constexpr std::size_t kNameMax = 255;  // bytes in one file name (NAME_MAX)
 
+[[noreturn]] void raise_errno(int error, PyObject* path) {
+    errno = error;
+    PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, path);
+    throw pyutil::Error{};
+}
+
+// os.stat(path).st_mode, following symbolic links; none when nothing is there.
+std::optional<long> existing_mode(PyObject* path) {
+    PyObject* status = PyObject_CallMethodOneArg(facilities.os, kStat, path);
+    if (status == nullptr) {
+        if (!PyErr_ExceptionMatches(PyExc_FileNotFoundError)) throw pyutil::Error{};
+        PyErr_Clear();
+        return std::nullopt;
+    }
+    Ref stat_result = Ref::steal(status);
+    Ref mode = check(PyObject_GetAttr(stat_result.get(), kStMode));
+    const long value = PyLong_AsLong(mode.get());
+    if (value == -1 && PyErr_Occurred()) throw pyutil::Error{};
+    return value;
+}
+
+// The umask, read without setting it: umask() can only be read by changing it, for every thread of
+// the process at once. Linux states it in /proc/self/status.
+long current_umask() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("Umask:", 0) == 0) return static_cast<long>(std::strtoul(line.c_str() + 6, nullptr, 8)) & 0777;
+    }
+    return 022;  // kernels before 4.7 do not state it; the usual value
+}
+
 }  // namespace
 
 std::string_view directory_of(std::string_view path) {
@@ -43,19 +82,18 @@ std::string_view directory_of(std::string_view path) {
     return trimmed.empty() ? head : trimmed;
 }
 
-void make_parent_directories(std::string_view path) {
-    std::string_view dir = directory_of(path);
+void make_parent_directories(PyObject* path) {
+    const std::string bytes = pyutil::fs_bytes(path);
+    std::string_view dir = directory_of(bytes);
     if (dir.empty()) return;
-    Ref dir_text = pyutil::to_str(dir);
+    Ref dir_text = pyutil::fs_str(dir);
     Ref made = pyutil::Call().arg(dir_text.get()).kw(kExistOk, Py_True).method(facilities.os, kMakedirs);
 }
 
-void refuse_directory_target(PyObject* path) {
+void refuse_unusable_target(PyObject* path) {
+    if (PyUnicode_GET_LENGTH(path) == 0) raise_errno(ENOENT, path);
     Ref is_dir = pyutil::Call().arg(path).method(facilities.os_path, kIsdir);
-    if (!check(PyObject_IsTrue(is_dir.get()))) return;
-    errno = EISDIR;
-    PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, path);
-    throw pyutil::Error{};
+    if (check(PyObject_IsTrue(is_dir.get()))) raise_errno(EISDIR, path);
 }
 
 // The temporary file's name for a target's file name: ".<name>.<16 hex>.part", the name cut (at a
@@ -71,23 +109,44 @@ std::string temporary_name(std::string_view name) {
 }
 
 TargetFile::TargetFile(PyObject* target) {
+    const std::optional<long> mode = existing_mode(target);
+    if (mode && !S_ISREG(*mode)) {
+        // Replacing a device or a FIFO would put a plain file in its place (as root, even
+        // /dev/null's); what is written to one cannot be taken back anyway.
+        file_ = pyutil::Call().arg(target).arg(kWriteBinary).call(facilities.open);
+        return;
+    }
+    mode_ = mode ? *mode & 07777 : 0666 & ~current_umask();  // with set-id and sticky bits
+    create_beside(target);
+}
+
+void TargetFile::create_beside(PyObject* target) {
     // A symbolic link is written through: the file it names is replaced and the link stays.
     target_ = pyutil::Call().arg(target).method(facilities.os_path, kRealpath);
-    const std::string_view target_text = pyutil::utf8(target_.get());
-    const std::size_t slash = target_text.rfind('/');
-    const std::size_t name_start = slash == std::string_view::npos ? 0 : slash + 1;
-    std::string path(target_text.substr(0, name_start));
-    path.append(temporary_name(target_text.substr(name_start)));
-    Ref path_text = pyutil::to_str(path);
-    file_ = pyutil::Call().arg(path_text.get()).arg(kExclusiveBinary).call(facilities.open);
+    const std::string target_bytes = pyutil::fs_bytes(target_.get());
+    const std::size_t slash = target_bytes.rfind('/');
+    const std::size_t name_start = slash == std::string::npos ? 0 : slash + 1;
+    std::string path = target_bytes.substr(0, name_start);
+    path.append(temporary_name(std::string_view(target_bytes).substr(name_start)));
+    Ref path_text = pyutil::fs_str(path);
+    Ref flags = check(PyLong_FromLong(O_WRONLY | O_CREAT | O_EXCL));  // os.open adds O_CLOEXEC itself
+    Ref owner_only = check(PyLong_FromLong(0600));
+    Ref fd = pyutil::Call().arg(path_text.get()).arg(flags.get()).arg(owner_only.get()).method(facilities.os, kOpen);
     path_ = std::move(path_text);  // only a file this object created is ever removed
+    PyObject* file = PyObject_CallFunctionObjArgs(facilities.open, fd.get(), kWriteBinary.get(), nullptr);
+    if (file == nullptr) {
+        pyutil::PendingError keep;
+        Ref closed = Ref::steal(PyObject_CallMethodOneArg(facilities.os, pyutil::method::kClose, fd.get()));
+        throw pyutil::Error{};
+    }
+    file_ = Ref::steal(file);
 }
 
 TargetFile::~TargetFile() {
-    if (!path_) return;
+    if (!file_ && !path_) return;
     pyutil::PendingError keep;  // the failure that brought us here wins over clean-up failures
     if (file_) Ref closed = Ref::steal(PyObject_CallMethodNoArgs(file_.get(), pyutil::method::kClose));
-    Ref removed = Ref::steal(PyObject_CallMethodOneArg(facilities.os, kUnlink, path_.get()));
+    if (path_) Ref removed = Ref::steal(PyObject_CallMethodOneArg(facilities.os, kUnlink, path_.get()));
 }
 
 void TargetFile::write(PyObject* bytes) {
@@ -97,25 +156,11 @@ void TargetFile::write(PyObject* bytes) {
 void TargetFile::commit() {
     check(PyObject_CallMethodNoArgs(file_.get(), pyutil::method::kClose));
     file_ = Ref();
-    keep_permissions();
+    if (!path_) return;  // written in place
+    Ref bits = check(PyLong_FromLong(mode_));
+    Ref changed = pyutil::Call().arg(path_.get()).arg(bits.get()).method(facilities.os, kChmod);
     Ref replaced = pyutil::Call().arg(path_.get()).arg(target_.get()).method(facilities.os, kReplace);
     path_ = Ref();
-}
-
-// An existing target keeps its permission bits; a new one gets those of a newly created file.
-void TargetFile::keep_permissions() {
-    PyObject* status = PyObject_CallMethodOneArg(facilities.os, kStat, target_.get());
-    if (status == nullptr) {
-        if (!PyErr_ExceptionMatches(PyExc_FileNotFoundError)) throw pyutil::Error{};
-        PyErr_Clear();
-        return;
-    }
-    Ref stat_result = Ref::steal(status);
-    Ref mode = check(PyObject_GetAttr(stat_result.get(), kStMode));
-    const long value = PyLong_AsLong(mode.get());
-    if (value == -1 && PyErr_Occurred()) throw pyutil::Error{};
-    Ref bits = check(PyLong_FromLong(value & 07777));  // permissions with set-id and sticky bits
-    Ref changed = pyutil::Call().arg(path_.get()).arg(bits.get()).method(facilities.os, kChmod);
 }
 
 void release_body(PyObject* response) {

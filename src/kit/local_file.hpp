@@ -1,5 +1,6 @@
-// The local-file side of a download: the target's directories, the refusal of a directory as the
-// target, and a temporary file beside the target that takes its place only when complete.
+// The local-file side of a download: the target's directories, the refusal of targets that no
+// file can be written to, and a temporary file beside the target that takes its place only when
+// complete. Paths are handled in the file-system encoding, so any name open() takes will do.
 #pragma once
 
 #include <string_view>
@@ -12,18 +13,22 @@ namespace kit {
 // ("a/b/out.bin" gives "a/b", "/out.bin" gives "/", "out.bin" gives nothing).
 std::string_view directory_of(std::string_view path);
 
-// Creates the directory part of `path` with its missing parents (none for a bare file name).
-void make_parent_directories(std::string_view path);
+// Creates the directory part of `path` (a str) with its missing parents (none for a bare name).
+void make_parent_directories(PyObject* path);
 
-// Raises IsADirectoryError when `path` names a directory: found before anything is fetched
-// rather than after the whole object has arrived.
-void refuse_directory_target(PyObject* path);
+// Raises what opening `path` for writing would, found before anything is fetched rather than
+// after the whole object has arrived: FileNotFoundError for an empty path, IsADirectoryError for
+// a directory.
+void refuse_unusable_target(PyObject* path);
 
-// A file beside the target that receives the parts and replaces the target only when every part
-// has arrived; removed when the download fails, so that nothing partial is ever left. A target
-// that is a symbolic link is written through (the link stays a link); an existing target keeps
-// its permission bits; the temporary name stays within the file-name limit however long the
-// target's name.
+// Where a download's bytes go. A regular file, or a path where nothing is yet, receives them in a
+// file beside it that replaces it only when every part has arrived and is removed when the
+// download fails, so that nothing partial is ever left. That file is readable by its owner alone
+// until it takes the target's place with the target's permission bits (for a new target, those a
+// newly created file gets). A target that is a symbolic link is written through (the link stays a
+// link); the temporary name stays within the file-name limit however long the target's name.
+// A target that exists and is no regular file (a device, a FIFO) is never replaced: it is opened
+// for writing and written into.
 class TargetFile {
 public:
     explicit TargetFile(PyObject* target);
@@ -36,9 +41,11 @@ public:
     void commit();
 
 private:
-    void keep_permissions();
+    void create_beside(PyObject* target);
 
-    pyutil::Ref target_, path_, file_;  // target_: the file a symbolic link names, resolved
+    pyutil::Ref target_, path_, file_;  // target_: the file a symbolic link names, resolved;
+                                        // path_: the temporary file, empty when writing in place
+    long mode_ = 0;                     // the permission bits the complete file gets
 };
 
 // An httpx response and its stream refer to each other, so a response outlives its last reference

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "kit/answers.hpp"
 #include "kit/local_file.hpp"
 #include "pyutil/call.hpp"
 #include "pyutil/response.hpp"
@@ -9,9 +10,14 @@
 namespace kit {
 namespace {
 
-using corvault::core::transfer::Parts;
+namespace transfer = corvault::core::transfer;
 using pyutil::check;
+using pyutil::Name;
 using pyutil::Ref;
+using transfer::Parts;
+
+const Name kContentRange{"Content-Range"};
+const Name kETag{"ETag"};
 
 // Writes into the temporary file and counts what the part brought.
 class CountingSink : public PartSink {
@@ -58,19 +64,42 @@ void report(PyObject* callback, const Part& part, const Parts& parts) {
     Ref ignored = pyutil::Call().arg(index.get()).arg(count.get()).arg(done.get()).arg(total.get()).call(callback);
 }
 
-void fetch_part(RangedDownload& client, const Part& part, TargetFile& file) {
+// Why an answer is not the part asked for, of the object the size request found; empty when it
+// is. Each rule catches an object changed after its size was taken: a server that answers a range
+// past a shorter object's end with the whole of it (200), a grown object's Content-Range total,
+// a replaced object's ETag. An answer that states none of these keeps the length check alone.
+std::string mismatch(PyObject* response, long status, const ObjectVersion& object, const Parts& parts,
+                     const Part& part) {
+    if (status == 200 && parts.count() > 1) return "得到整个对象, 请求的是 " + transfer::range_header(part);
+    if (status == 206) {
+        const std::optional<std::string> stated = header_value(response, kContentRange);
+        const std::optional<transfer::ContentRange> range =
+            stated ? transfer::parse_content_range(*stated) : std::nullopt;
+        if (range && !transfer::is_range_of(*range, part, object.size)) {
+            return "Content-Range 为 " + *stated + ", 应为 " + transfer::content_range(part, object.size);
+        }
+    }
+    if (object.etag) {
+        const std::optional<std::string> etag = header_value(response, kETag);
+        if (etag && *etag != *object.etag) return "ETag 为 " + *etag + ", 应为 " + *object.etag + " (对象已改变)";
+    }
+    return {};
+}
+
+void fetch_part(RangedDownload& client, const ObjectVersion& object, const Parts& parts, const Part& part,
+                TargetFile& file) {
     Ref response = client.fetch(part);
     Released released(client, response.get());
     const long status = pyutil::status_code(response.get());
-    const bool whole = status == 200 && client.accepts_whole_object_answer();
-    if (status != 206 && !whole) {
-        pyutil::raise_failure(client.part_failure_prefix(part).c_str(), response.get());
+    if (status != 206 && status != 200) pyutil::raise_failure(client.part_failure_prefix(part).c_str(), response.get());
+    const std::string other = mismatch(response.get(), status, object, parts, part);
+    if (!other.empty()) {
+        const std::string message = client.part_failure_prefix(part) + std::to_string(status) + " " + other;
+        pyutil::raise_message(message.c_str());
     }
     CountingSink sink(file);
     client.write_body(response.get(), sink);
     if (sink.received() != part.length) {
-        // A server that ignores Range answers with the whole object: refuse it rather than
-        // assemble a file of the wrong size (a one-range download of the whole object passes).
         const std::string message = client.part_failure_prefix(part) + std::to_string(status) + " 应收到 " +
                                     std::to_string(part.length) + " 字节, 实际收到 " + std::to_string(sink.received()) +
                                     " 字节";
@@ -85,20 +114,23 @@ Parts parts_of(long long size, long long part_size) {
 }
 
 void run(RangedDownload& client, PyObject* local_path, long long part_size, PyObject* callback) {
-    make_parent_directories(pyutil::utf8(local_path));
-    const Parts parts = parts_of(client.object_size(), part_size);
-    refuse_directory_target(local_path);
+    make_parent_directories(local_path);
+    const ObjectVersion object = client.object_version();
+    const Parts parts = parts_of(object.size, part_size);
+    refuse_unusable_target(local_path);
     TargetFile file(local_path);
     const bool progress = check(PyObject_IsTrue(callback)) == 1;
     for (long long i = 0; i < parts.count(); ++i) {
         const Part part = parts[i];
-        fetch_part(client, part, file);
+        fetch_part(client, object, parts, part, file);
         if (progress) report(callback, part, parts);
     }
     file.commit();
 }
 
 }  // namespace
+
+ObjectVersion version_from_head(PyObject* answer) { return {content_length(answer), header_value(answer, kETag)}; }
 
 std::string RangedDownload::part_failure_prefix(const Part& part) const {
     return "下载分片 " + std::to_string(part.index + 1) + " 失败: ";

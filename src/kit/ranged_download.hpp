@@ -1,9 +1,10 @@
 // One ranged download loop for every client: the object's size, then one request per byte range,
-// strictly in order, each part's length checked against its range, the parts written to a
+// strictly in order, each answer checked to be that range of that object, the parts written to a
 // temporary file beside the target that takes the target's place only when all have arrived,
 // and progress reported after each part. A client supplies what differs as a RangedDownload.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "core/transfer.hpp"
@@ -18,6 +19,17 @@ using corvault::core::transfer::Part;
 inline constexpr const char* kSizeFailure = "获取文件信息失败: ";
 inline constexpr const char* kEmptyObject = "文件大小为 0";
 
+// What the size request found of the object: its size, and the ETag of its answer when the client
+// reads one there. Every part's answer must be of this object.
+struct ObjectVersion {
+    long long size = 0;
+    std::optional<std::string> etag;
+};
+
+// The size and ETag of an object as the answer to its HEAD request states them (Content-Length,
+// 0 when absent; ETag, none when absent).
+ObjectVersion version_from_head(PyObject* answer);
+
 // Receives one part's body, whole or in chunks as it arrives.
 class PartSink {
 public:
@@ -30,9 +42,10 @@ class RangedDownload {
 public:
     virtual ~RangedDownload() = default;
 
-    // The object's size in bytes. Raises the client's own failure when the size cannot be found,
-    // and when it is 0 for a client that refuses empty objects.
-    virtual long long object_size() = 0;
+    // The object's size in bytes, and its ETag for a client that sizes with a HEAD request. Raises
+    // the client's own failure when the size cannot be found, and when it is 0 for a client that
+    // refuses empty objects.
+    virtual ObjectVersion object_version() = 0;
 
     // Sends the request for one part (its Range header is range_header(part)) and returns the
     // answer, whatever its status.
@@ -41,11 +54,6 @@ public:
     // The text that begins the failure of a part, to which the status and the answer's text (or
     // the lengths) are added.
     virtual std::string part_failure_prefix(const Part& part) const;
-
-    // Whether a 200 answer (the whole object, Range ignored) is taken for a part. Since every
-    // part's length is checked against its range, it is then taken only when the download is
-    // one range covering the whole object.
-    virtual bool accepts_whole_object_answer() const { return true; }
 
     // Whether a failure is reported by the result False instead of raised. Only exceptions derived
     // from Exception are; the temporary file is removed either way.

@@ -12,13 +12,13 @@ namespace {
 const Name kFsize{"fsize"};
 const Name kGetPathUrlMethod{"get_path_url"};
 
-// The size is the "fsize" of the stat record; the ranges carry no token, so this serves objects
-// that their public URL serves.
+// The size is the "fsize" of the stat record, which names no ETag of the URL's answers; the ranges
+// carry no token, so this serves objects that their public URL serves.
 class Download : public kit::RangedDownload {
 public:
     Download(PyObject* self, PyObject* key, PyObject* timeout) : self_(self), key_(key), timeout_(timeout) {}
 
-    long long object_size() override {
+    kit::ObjectVersion object_version() override {
         // The caller's time-out, None included, so that head's own 10 seconds never apply here.
         Ref answer = pyutil::Call().arg(key_).kw(kw::kTimeout, timeout_).method(self_, op::kHead);
         if (pyutil::status_code(answer.get()) != 200) pyutil::raise_failure(kit::kSizeFailure, answer.get());
@@ -32,7 +32,7 @@ public:
         // Settled once the size is known, for every range alike.
         url_ = pyutil::Call().arg(key_).method(self_, kGetPathUrlMethod);
         request_timeout_ = request_timeout(self_, timeout_);
-        return bytes;
+        return {bytes, std::nullopt};
     }
 
     Ref fetch(const kit::Part& part) override {

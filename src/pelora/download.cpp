@@ -1,7 +1,9 @@
 // Downloads into a local file, whole, streamed in chunks, or in ranged parts, through the kit's
 // temporary file and ranged loop. Every failure after the arguments were accepted answers False,
 // and the target is replaced only by a complete object.
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "core/transfer.hpp"
 #include "kit/answers.hpp"
@@ -41,12 +43,12 @@ bool below_one(PyObject* size) {
     return check(PyObject_RichCompareBool(size, one.get(), Py_LT)) == 1;
 }
 
-// The object's size from the client's own head(), which prints its URL and keeps its 10 seconds;
-// -1 unless it answers 200.
-long long object_size(PyObject* self, PyObject* key) {
+// The object's size and ETag from the client's own head(), which prints its URL and keeps its 10
+// seconds; none unless it answers 200.
+std::optional<kit::ObjectVersion> head_object(PyObject* self, PyObject* key) {
     Ref head = pyutil::Call().arg(key).method(self, op::kHead);
-    if (pyutil::status_code(head.get()) != 200) return -1;
-    return kit::content_length(head.get());
+    if (pyutil::status_code(head.get()) != 200) return std::nullopt;
+    return kit::version_from_head(head.get());
 }
 
 // The streamed GET, always to the bucket's own endpoint, with the Authorization header only.
@@ -110,11 +112,11 @@ public:
         client_ = check(PyObject_GetAttr(self, attr::kClient));
     }
 
-    long long object_size() override {
-        const long long size = pelora::object_size(self_, key_);
-        if (size < 0) pyutil::raise_message("获取文件信息失败");
-        if (size == 0) pyutil::raise_message(kit::kEmptyObject);
-        return size;
+    kit::ObjectVersion object_version() override {
+        std::optional<kit::ObjectVersion> found = head_object(self_, key_);
+        if (!found) pyutil::raise_message("获取文件信息失败");
+        if (found->size == 0) pyutil::raise_message(kit::kEmptyObject);
+        return std::move(*found);
     }
 
     Ref fetch(const kit::Part& part) override {
@@ -142,10 +144,11 @@ Ref download(Args& a) {
     PyObject* self = a.self();
     return false_on_failure([&] {
         if (!a.is_none(ChunkSize) && below_one(a[ChunkSize])) return false;
-        kit::make_parent_directories(a.str(LocalPath));
-        const long long size = object_size(self, a[Key]);
-        if (size < 0) return false;
-        kit::refuse_directory_target(a[LocalPath]);
+        kit::make_parent_directories(a[LocalPath]);
+        const std::optional<kit::ObjectVersion> found = head_object(self, a[Key]);
+        if (!found) return false;
+        const long long size = found->size;
+        kit::refuse_unusable_target(a[LocalPath]);
         if (a.is_none(ChunkSize) && size < kStreamThreshold) return whole(self, a[Key], a[LocalPath]);
         const long long chunk_size = a.is_none(ChunkSize) ? kDefaultChunkSize : kit::part_size_value(a[ChunkSize]);
         Ref timeout = request_timeout(self, a[Timeout]);

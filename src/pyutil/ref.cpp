@@ -32,4 +32,13 @@ Ref to_bytes(std::string_view bytes) {
     return check(PyBytes_FromStringAndSize(bytes.data(), static_cast<Py_ssize_t>(bytes.size())));
 }
 
+std::string fs_bytes(PyObject* str) {
+    Ref encoded = check(PyUnicode_EncodeFSDefault(str));
+    return std::string(PyBytes_AS_STRING(encoded.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(encoded.get())));
+}
+
+Ref fs_str(std::string_view bytes) {
+    return check(PyUnicode_DecodeFSDefaultAndSize(bytes.data(), static_cast<Py_ssize_t>(bytes.size())));
+}
+
 }  // namespace pyutil

@@ -1,8 +1,10 @@
-"""The ranged download every client shares, held to one contract: the ranges asked for, each part's
-length checked against its range, nothing partial at the target, and arguments refused before
-anything is sent. A client joins the contract with one line in CLIENTS."""
+"""The ranged download every client shares, held to one contract: the ranges asked for, each answer
+checked to be its range of the object that was sized, nothing partial at the target, and arguments
+refused before anything is sent. A client joins the contract with one line in CLIENTS."""
 
 import dataclasses
+import errno
+import hashlib
 import os
 import re
 import stat
@@ -26,6 +28,7 @@ class Client:
     size_answer: Callable[[int], httpx.Response]  # the answer to its size request
     is_size_request: Callable[[httpx.Request], bool]
     returns_false: bool = False  # reports a failure by the result False instead of raising
+    sized_by_head: bool = True  # its size request is a HEAD of the object, whose ETag the parts must carry
 
 
 def content_length(size):
@@ -44,7 +47,7 @@ CLIENTS = [
     pytest.param(Client(lambda http: MarvexKodoClient("AK", "SK", "bkt", domain_url="http://127.0.0.1:9000",
                                                       http_client=http),
                         lambda size: httpx.Response(200, json={"fsize": size}),
-                        lambda request: request.url.path.startswith("/stat/")), id="marvex"),
+                        lambda request: request.url.path.startswith("/stat/"), sized_by_head=False), id="marvex"),
     pytest.param(Client(lambda http: KestryOSSClient("ak", "sk", "bucket", http_client=http), content_length, is_head),
                  id="kestry"),
     pytest.param(Client(lambda http: PeloraFileClient("PUB", "PRIV", "bkt", http_client=http), content_length, is_head,
@@ -186,3 +189,110 @@ def test_a_negative_size_is_refused_before_the_target_is_touched(client, recorde
     assert_failed(client, download(client, recorder, tmp_path / "out.bin", 10), ValueError)
     assert len(recorder.sent) == 1 and os.listdir(tmp_path) == ["out.bin"]
     assert (tmp_path / "out.bin").read_bytes() == b"old"
+
+
+def serve_changing(client, recorder, before, after, states):
+    """The size request finds `before`; the first part comes from it, the later ones from `after`,
+    which replaced it meanwhile. A range past the end is answered with 200 and the whole object, as
+    OSS does; `states` names the headers every answer carries: "range" (Content-Range), "etag"."""
+    def headers(data, start=None, end=None):
+        stated = {"ETag": '"%s"' % hashlib.md5(data).hexdigest()} if "etag" in states else {}
+        if "range" in states and start is not None:
+            stated["Content-Range"] = f"bytes {start}-{end}/{len(data)}"
+        return stated
+
+    parts = []
+
+    def answer(request):
+        if client.is_size_request(request):
+            sized = client.size_answer(len(before))
+            sized.headers.update(headers(before))
+            return sized
+        start, end = map(int, re.fullmatch(r"bytes=(\d+)-(\d+)", request.headers["range"]).groups())
+        parts.append(start)
+        data = before if len(parts) == 1 else after
+        if start >= len(data):
+            return httpx.Response(200, content=data, headers=headers(data))
+        end = min(end, len(data) - 1)
+        return httpx.Response(206, content=data[start:end + 1], headers=headers(data, start, end))
+
+    recorder.default = answer
+
+
+@pytest.mark.parametrize("before, after, states, caught_without_etag", [
+    pytest.param(OBJECT[:20] + b"0123456789", b"abcdefghij", (), True, id="shorter-whole-object-answers"),
+    pytest.param(OBJECT[:20], OBJECT, ("range",), True, id="grown-content-range-total"),
+    pytest.param(OBJECT, OBJECT.lower(), ("etag",), False, id="replaced-same-size-etag"),
+])
+def test_an_object_changed_during_the_download_fails_it(client, recorder, tmp_path, before, after, states,
+                                                        caught_without_etag):
+    serve_changing(client, recorder, before, after, states)
+    target = tmp_path / "out.bin"
+    target.write_bytes(b"old")
+    outcome = download(client, recorder, target, 10)
+    if client.sized_by_head or caught_without_etag:
+        assert_failed(client, outcome)
+        assert os.listdir(tmp_path) == ["out.bin"] and target.read_bytes() == b"old"
+    else:  # sized through a record that names no ETag: nothing tells the versions apart
+        assert outcome is True and target.read_bytes() == before[:10] + after[10:]
+
+
+@pytest.mark.parametrize("states", [(), ("range", "etag")])
+def test_an_unchanged_object_stating_its_range_and_etag_is_downloaded(client, recorder, tmp_path, states):
+    serve_changing(client, recorder, OBJECT, OBJECT, states)
+    assert download(client, recorder, tmp_path / "out.bin", 10) is True
+    assert (tmp_path / "out.bin").read_bytes() == OBJECT
+
+
+def test_the_unfinished_file_is_readable_by_its_owner_only(client, recorder, tmp_path):
+    serve(client, recorder, OBJECT)
+    modes = []
+
+    def progress(*args):
+        (unfinished,) = [name for name in os.listdir(tmp_path) if name.endswith(".part")]
+        modes.append(stat.S_IMODE(os.stat(tmp_path / unfinished).st_mode))
+
+    old_umask = os.umask(0o027)
+    try:
+        assert download(client, recorder, tmp_path / "out.bin", 10, progress) is True
+    finally:
+        os.umask(old_umask)
+    assert modes == [0o600] * 3
+    assert stat.S_IMODE((tmp_path / "out.bin").stat().st_mode) == 0o640  # a new file's, under that umask
+
+
+def test_a_fifo_target_is_written_into_not_replaced(client, recorder, tmp_path):
+    serve(client, recorder, OBJECT)
+    fifo = tmp_path / "out.fifo"
+    os.mkfifo(fifo)
+    reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)  # so that opening it for writing does not wait
+    try:
+        assert download(client, recorder, fifo, 10) is True
+        assert stat.S_ISFIFO(os.stat(fifo).st_mode) and os.read(reader, 100) == OBJECT
+    finally:
+        os.close(reader)
+    assert os.listdir(tmp_path) == ["out.fifo"]
+
+
+def test_an_empty_path_is_refused_before_any_range(client, recorder, tmp_path, monkeypatch):
+    ranges = serve(client, recorder, OBJECT)
+    (tmp_path / "cwd").mkdir()
+    monkeypatch.chdir(tmp_path / "cwd")
+    outcome = download(client, recorder, "", 10)
+    if not client.returns_false:
+        with pytest.raises(OSError) as opening:
+            open("", "wb")
+        assert type(outcome) is type(opening.value) and outcome.args == opening.value.args == (errno.ENOENT,
+                                                                                                 os.strerror(errno.ENOENT))
+        assert outcome.filename == ""
+    assert_failed(client, outcome, FileNotFoundError)
+    assert ranges == [] and os.listdir(tmp_path) == ["cwd"] and os.listdir(tmp_path / "cwd") == []
+
+
+def test_a_path_that_is_not_utf8_is_a_target(client, recorder, tmp_path):
+    serve(client, recorder, OBJECT)
+    target = os.fsdecode(os.fsencode(tmp_path) + b"/\xfe-dir/\xff.bin")  # as os.listdir names it
+    assert download(client, recorder, target, 10) is True
+    assert os.listdir(os.fsencode(tmp_path) + b"/\xfe-dir") == [b"\xff.bin"]
+    with open(target, "rb") as written:
+        assert written.read() == OBJECT

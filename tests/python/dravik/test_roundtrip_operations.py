@@ -404,6 +404,27 @@ def test_multipart_download_replaces_an_existing_file(site, tmp_path):
     assert os.listdir(tmp_path) == ["out.bin"]
 
 
+@pytest.mark.parametrize("site", ["v4-path", "v2-path"], indirect=True)
+@pytest.mark.parametrize("new_size", [30000, 40000, 50000])
+def test_multipart_download_of_an_object_replaced_meanwhile_fails(site, tmp_path, new_size):
+    """The object is replaced after the first part: the parts that follow are of another object,
+    which the server's ETag and Content-Range tell, whatever its size."""
+    client = site.client
+    key = f"download/replaced by {new_size}"
+    assert client.upload(key, os.urandom(40000)).status_code == 200
+    target = tmp_path / "out.bin"
+    target.write_bytes(b"old")
+
+    def replace(index, *progress):
+        if index == 0:
+            assert client.upload(key, os.urandom(new_size)).status_code == 200
+
+    with pytest.raises(Exception) as info:
+        client.multipart_download(key, str(target), 16384, replace)
+    assert str(info.value).startswith("下载分片 2 失败: 206 ")
+    assert target.read_bytes() == b"old" and os.listdir(tmp_path) == ["out.bin"]
+
+
 def test_multipart_download_of_a_missing_object_leaves_the_file(site, tmp_path):
     target = tmp_path / "keep.bin"
     target.write_bytes(b"keep me")

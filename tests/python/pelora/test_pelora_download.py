@@ -132,3 +132,25 @@ def test_directory_target_and_failing_callback(make, recorder, tmp_path):
     recorder.respond(head(2), httpx.Response(206, content=b"ab"))
     assert make().multipart_download("k", str(tmp_path / "f"), callback=lambda *a: 1 / 0) is False
     assert not (tmp_path / "f").exists() and leftovers(tmp_path) == []
+
+
+@pytest.mark.parametrize("chunk_size", [None, 4], ids=["whole", "streamed"])
+def test_download_targets_of_every_kind(chunk_size, make, recorder, tmp_path, monkeypatch):
+    monkeypatch.chdir(tmp_path)
+    recorder.respond(head(10))
+    assert make().download("k", "", chunk_size=chunk_size) is False  # refused once the size is known
+    assert len(recorder.sent) == 1 and os.listdir(tmp_path) == []
+
+    undecodable = os.fsdecode(b"\xfe-dir/\xff")  # a name as os.listdir gives it
+    os.mkfifo(tmp_path / "fifo")
+    reader = os.open(tmp_path / "fifo", os.O_RDONLY | os.O_NONBLOCK)
+    try:
+        for target in (undecodable, "fifo"):
+            recorder.respond(head(10), httpx.Response(200, content=b"0123456789"))
+            assert make().download("k", target, chunk_size=chunk_size) is True
+        assert os.read(reader, 100) == b"0123456789"
+    finally:
+        os.close(reader)
+    assert sorted(os.listdir(b".")) == [b"fifo", b"\xfe-dir"] and os.listdir(b"\xfe-dir") == [b"\xff"]
+    with open(undecodable, "rb") as written:
+        assert written.read() == b"0123456789"
