@@ -59,4 +59,28 @@ Ref str_of_value(PyObject* name, PyObject* value) {
     return check(PyObject_Str(value));
 }
 
+SpelledHeader::SpelledHeader(std::string_view lowered, std::array<std::string_view, 2> preferred, Values values)
+    : lowered_(lowered), preferred_(preferred), values_(values) {}
+
+void SpelledHeader::offer(PyObject* name, std::string_view lowered, PyObject* value) {
+    if (lowered != lowered_ || !check(PyObject_IsTrue(value))) return;
+    if (values_ == Values::TextOnly && !PyUnicode_Check(value)) raise_not_text(name, value);
+    const std::string_view spelled = PyUnicode_Check(name) ? utf8(name) : std::string_view();
+    std::size_t rank = 0;
+    while (rank < preferred_.size() && (preferred_[rank].empty() || spelled != preferred_[rank])) ++rank;
+    if (found_[rank] == nullptr) found_[rank] = value;
+}
+
+PyObject* SpelledHeader::value() const {
+    for (PyObject* candidate : found_) {
+        if (candidate != nullptr) return candidate;
+    }
+    return nullptr;
+}
+
+std::string_view SpelledHeader::text(Keep& keep) const {
+    PyObject* chosen = value();
+    return chosen != nullptr ? keep.text(Ref::borrow(chosen)) : std::string_view();
+}
+
 }  // namespace pyutil
