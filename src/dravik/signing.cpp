@@ -26,13 +26,6 @@ PyObject* exact_entry(PyObject* headers, PyObject* name) {
 
 bool truthy(PyObject* value) { return value != nullptr && check(PyObject_IsTrue(value)) == 1; }
 
-std::string_view header_text(PyObject* value, const char* name, Keep& keep) {
-    if (!PyUnicode_Check(value)) {
-        pyutil::raise_format(PyExc_TypeError, "header '%s' must be str, not %.200s", name, Py_TYPE(value)->tp_name);
-    }
-    return keep.text(Ref::borrow(value));
-}
-
 // str(value) as UTF-8, kept alive by `keep`.
 std::string_view text_form(PyObject* value, Keep& keep) { return keep.text(check(PyObject_Str(value))); }
 
@@ -51,22 +44,6 @@ Ref sign_request(Args& a) {
     Keep keep;
     const core::UtcTime now = pyutil::utc_now();
 
-    // The request time is the caller's "x-amz-date" entry when it is set; it also fixes the date
-    // of the credential scope when it has the basic ISO 8601 form.
-    std::string now_text;
-    std::string_view amz_date;
-    if (PyObject* given = exact_entry(headers, kAmzDateHeader); truthy(given)) {
-        amz_date = header_text(given, "x-amz-date", keep);
-    } else {
-        amz_date = now_text = core::format_amz_date(now);
-    }
-    std::string date_stamp;
-    if (std::size_t t = amz_date.find('T'); t != std::string_view::npos) {
-        date_stamp = std::string(amz_date.substr(0, t));
-    } else {
-        date_stamp = core::format_date_stamp(now);
-    }
-
     const core::sigv4::Scheme& scheme = core::sigv4::kS3;
     std::string canonical_uri = "/";
     if (!a.flag(ServiceLevel)) {
@@ -80,10 +57,15 @@ Ref sign_request(Args& a) {
     request.headers.reserve(static_cast<std::size_t>(PyDict_GET_SIZE(headers)) + 1);
     std::string fallback_host;
     bool has_host = false;
+    // The request time is the caller's x-amz-date entry when it is set, in whatever letter case
+    // (httpx sends the one written), "x-amz-date" first; it also fixes the date of the
+    // credential scope when it has the basic ISO 8601 form.
+    pyutil::SpelledHeader given_date("x-amz-date", {"x-amz-date"}, pyutil::SpelledHeader::Values::TextOnly);
     Py_ssize_t pos = 0;
     PyObject *name, *value;
     while (PyDict_Next(headers, &pos, &name, &value)) {
         std::string_view lowered = pyutil::lowered_name(name, keep);
+        given_date.offer(name, lowered, value);
         if (!core::sigv4::signs_header(scheme, lowered)) continue;
         has_host = has_host || lowered == "host";
         request.headers.emplace_back(lowered, pyutil::signed_value(value, keep));
@@ -91,6 +73,16 @@ Ref sign_request(Args& a) {
     if (!has_host) {
         fallback_host = core::strip_scheme_markers(pyutil::text_attr(self, attr::kEndpoint, keep));
         request.headers.emplace_back("host", fallback_host);
+    }
+
+    std::string now_text;
+    std::string_view amz_date = given_date.text(keep);
+    if (amz_date.empty()) amz_date = now_text = core::format_amz_date(now);
+    std::string date_stamp;
+    if (std::size_t t = amz_date.find('T'); t != std::string_view::npos) {
+        date_stamp = std::string(amz_date.substr(0, t));
+    } else {
+        date_stamp = core::format_date_stamp(now);
     }
 
     request.method = a.str(Method);
@@ -107,8 +99,9 @@ const pyutil::MethodSpec kSignRequestSpec{
     "_sign_request",
     "The AWS Signature Version 4 Authorization value of a request (header form).\n\n"
     "Signs the Host, Content-Type, Content-MD5 and x-amz-* entries of `headers` (read, never\n"
-    "changed); an \"x-amz-date\" entry sets the request time. `service_level` signs the service\n"
-    "root; `bucket` overrides the client's bucket in the canonical path.",
+    "changed); an x-amz-date entry, in any letter case (\"x-amz-date\" first), sets the request\n"
+    "time. `service_level` signs the service root; `bucket` overrides the client's bucket in the\n"
+    "canonical path.",
     "str",
     sign_request,
     {
@@ -146,23 +139,33 @@ Ref sign_request_v2(Args& a) {
     }
     request.resource = core::sigv2::canonical_resource(path, std::move(sub_resources));
 
+    // The three slots are read in whatever letter case the caller wrote their names (httpx sends
+    // the one written), the usual spelling first; values are written as text.
+    using Values = pyutil::SpelledHeader::Values;
+    pyutil::SpelledHeader content_md5("content-md5", {"Content-MD5"}, Values::Any);
+    pyutil::SpelledHeader content_type("content-type", {"Content-Type"}, Values::Any);
+    pyutil::SpelledHeader date("date", {"Date"}, Values::Any);
     std::vector<core::sigv2::VendorHeader> vendor;
     pos = 0;
     while (PyDict_Next(headers, &pos, &name, &value)) {
         std::string_view lowered = pyutil::lowered_name(name, keep);
+        for (pyutil::SpelledHeader* slot : {&content_md5, &content_type, &date}) slot->offer(name, lowered, value);
         if (!core::sigv2::is_vendor_header(scheme, lowered)) continue;
         vendor.emplace_back(lowered, pyutil::signed_value(value, keep));
     }
     request.vendor_headers = core::sigv2::canonical_vendor_headers(scheme, std::move(vendor));
 
-    // The three slots are looked up under exactly these names; values are written as text.
-    auto slot = [&](PyObject* entry) { return entry ? text_form(entry, keep) : std::string_view(); };
-    PyObject* date = exact_entry(headers, header::kDate);
-    if (!truthy(date)) date = exact_entry(headers, kAmzDateHeader);
+    // With no non-empty entry, the one of the usual spelling still counts, as str() writes it.
+    auto entry = [&](const pyutil::SpelledHeader& slot, PyObject* usual) {
+        return slot.value() ? slot.value() : exact_entry(headers, usual);
+    };
+    auto text = [&](PyObject* value) { return value ? text_form(value, keep) : std::string_view(); };
+    PyObject* date_entry = entry(date, header::kDate);
+    if (!truthy(date_entry)) date_entry = exact_entry(headers, kAmzDateHeader);
     request.method = a.str(Method);
-    request.content_md5 = slot(exact_entry(headers, header::kContentMd5));
-    request.content_type = slot(exact_entry(headers, header::kContentType));
-    request.date = slot(date);
+    request.content_md5 = text(entry(content_md5, header::kContentMd5));
+    request.content_type = text(entry(content_type, header::kContentType));
+    request.date = text(date_entry);
     return pyutil::to_str(core::sigv2::authorization(scheme, pyutil::text_attr(self, attr::kAccessKey, keep),
                                                      pyutil::text_attr(self, attr::kSecretKey, keep), request));
 }
@@ -170,7 +173,8 @@ Ref sign_request_v2(Args& a) {
 const pyutil::MethodSpec kSignRequestV2Spec{
     "_sign_request_v2",
     "The AWS Signature Version 2 Authorization value of a request: \"AWS key:signature\".\n\n"
-    "The request time comes from the \"Date\" (or \"x-amz-date\") entry of `headers`.",
+    "Content-MD5, Content-Type and Date are read in any letter case, that spelling first; the\n"
+    "request time comes from the Date entry of `headers` (else the \"x-amz-date\" entry).",
     "str",
     sign_request_v2,
     {

@@ -28,29 +28,18 @@ Ref sign_request(Args& a) {
     // The request date is the date header's, in whatever letter case the caller wrote its name:
     // the header line carries that date, so the signature must too. Of several non-empty
     // spellings, "x-oss-date" wins, then "X-Oss-Date", then the first other one.
-    enum { Lower, Title, Other };
-    PyObject* dates[3] = {nullptr, nullptr, nullptr};
+    pyutil::SpelledHeader given_date("x-oss-date", {"x-oss-date", "X-Oss-Date"},
+                                     pyutil::SpelledHeader::Values::TextOnly);
     Py_ssize_t pos = 0;
     PyObject *name, *value;
     while (PyDict_Next(headers_read.get(), &pos, &name, &value)) {
         const std::string_view lowered = pyutil::lowered_name(name, keep);
-        if (lowered == "x-oss-date" && check(PyObject_IsTrue(value))) {
-            if (!PyUnicode_Check(value)) {
-                pyutil::raise_format(PyExc_TypeError, "header '%U' must be str, not %.200s", name,
-                                     Py_TYPE(value)->tp_name);
-            }
-            const std::string_view spelled = pyutil::utf8(name);
-            PyObject*& slot = dates[spelled == "x-oss-date" ? Lower : spelled == "X-Oss-Date" ? Title : Other];
-            if (slot == nullptr) slot = value;
-        }
+        given_date.offer(name, lowered, value);
         if (core::sigv4::signs_header(core::sigv4::kOss, lowered)) {
             request.headers.emplace_back(lowered, pyutil::signed_value(value, keep));
         }
     }
-    std::string_view date;
-    for (PyObject* given : dates) {
-        if (given != nullptr && date.empty()) date = keep.text(Ref::borrow(given));
-    }
+    std::string_view date = given_date.text(keep);
     std::string now;
     if (date.empty()) date = now = core::format_amz_date(pyutil::utc_now());
     const std::string_view date_stamp = date.substr(0, 8);

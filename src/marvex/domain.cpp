@@ -131,7 +131,8 @@ static Ref get_shared_url(Args& a) {
     }
     url += '/';
     append_quoted_key(url, a.str(Key));
-    Ref url_ref = pyutil::to_str(url);
+    // The token covers the URL as handed out, with the dot segments that get_path_url escapes.
+    Ref url_ref = pyutil::to_str(corvault::core::escape_dot_segments(url));
     return pyutil::Call().arg(url_ref.get()).arg(a[ExpireTime]).method(self, kDownloadTokenMethod);
 }
 

@@ -1,5 +1,6 @@
 // The service's credentials: entry names, the management token, the upload token, the private
 // download link, and the pre-signed URL of the compatible (S3) interface.
+#include "core/s3_url.hpp"
 #include "core/sigv4.hpp"
 #include "core/url.hpp"
 #include "core/utc_time.hpp"
@@ -147,7 +148,11 @@ static Ref presigned_url(Args& a) {
     std::string url(url_text(base.get()));
     url += '/';
     append_quoted_key(url, a.str(Key));
+    // Handed out with its dot segments escaped, as get_path_url writes them; the service decodes
+    // them back before it signs the path anew.
+    url = corvault::core::escape_dot_segments(url);
     const corvault::core::UrlParts parts = corvault::core::split_url(url);
+    const std::string signed_path = corvault::core::s3::signed_path(parts.path);
 
     const corvault::core::UtcTime now = pyutil::utc_now();
     const std::string date_stamp = corvault::core::format_date_stamp(now);
@@ -157,7 +162,7 @@ static Ref presigned_url(Args& a) {
     request.method = "GET";
     request.url = url;
     request.host = parts.netloc;
-    request.canonical_uri = parts.path;
+    request.canonical_uri = signed_path;
     request.expires = expires;
     request.request_time = request_time;
     request.scope = {date_stamp, region, sigv4::kS3Service};

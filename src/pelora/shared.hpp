@@ -56,7 +56,8 @@ bool truthy(PyObject* value);
 // A copy of the caller's headers (or a new dict) in which `name` is set to `value`, after every
 // entry naming the same header in another letter case is removed, so that one value is sent.
 void replace_header(PyObject* headers, PyObject* name, std::string_view lowered, PyObject* value);
-// The value of a header in any letter case as text (str() of it), or the empty text.
+// The value of a header in any letter case as text (str() of it, bytes refused), or the empty
+// text.
 Ref header_text_any_case(PyObject* headers, std::string_view lowered);
 // The request URL of an object: base + "/" + key percent-encoded with "/" kept; the base alone
 // for the empty key.

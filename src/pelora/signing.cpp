@@ -52,7 +52,7 @@ std::string vendor_block(PyObject* self, PyObject* headers, Keep& keep) {
             }
             std::string_view low = keep.text(std::move(lowered));
             if (!sigv2::is_vendor_header(sigv2::kUFile, low)) continue;
-            vendor.emplace_back(low, keep.text(check(PyObject_Str(value))));
+            vendor.emplace_back(low, keep.text(pyutil::str_of_value(name, value)));
         }
     }
     if (!pyutil::is_own_method(self, kKeySortOp, kKeySortSpec)) return ordered_by_replacement(self, vendor, keep);
@@ -233,9 +233,10 @@ Ref authorization_value(PyObject* self, PyObject* signature) {
 }
 
 Ref header_text_any_case(PyObject* headers, std::string_view lowered) {
-    Ref value = pyutil::find_lower(headers, lowered);
+    Ref name;
+    Ref value = pyutil::find_lower(headers, lowered, &name);
     if (!value) return pyutil::to_str("");
-    return PyUnicode_CheckExact(value.get()) ? value : check(PyObject_Str(value.get()));
+    return pyutil::str_of_value(name.get(), value.get());
 }
 
 }  // namespace pelora

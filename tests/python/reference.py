@@ -33,9 +33,9 @@ def sigv4_presigned_query(access_key, secret_key, region, url, expires, params, 
 def sigv2_authorization(access_key, secret_key, method, url, headers, auth_path):
     """The Authorization value of botocore's Signature Version 2 signer; `auth_path` is the
     bucket-and-key path the resource covers. botocore replaces Date with its own clock reading,
-    so the caller's "Date" entry is put back."""
+    so the caller's Date entry (any letter case) is put back."""
     signer = botocore_auth.HmacV1Auth(Credentials(access_key, secret_key))
-    date = headers.get("Date", "")
+    date = next((value for name, value in headers.items() if name.lower() == "date"), "")
     signer._get_date = lambda: date
     request = AWSRequest(method=method, url=url, headers=dict(headers))
     request.auth_path = auth_path

@@ -4,6 +4,7 @@ The checking server verifies Signature V4 header signatures; the plain one serve
 check (Signature V2, pre-signed URLs)."""
 
 import hashlib
+import time
 import uuid
 
 import httpx
@@ -67,6 +68,12 @@ def test_callers_payload_hash(checked):
     put = checked._request("PUT", "hashed.bin", data=body, headers=headers)
     assert put.status_code == 200, put.text
     assert checked._request("GET", "hashed.bin").content == body
+
+
+def test_callers_request_time_in_any_letter_case(checked):
+    two_minutes_ago = time.strftime("%Y%m%dT%H%M%SZ", time.gmtime(time.time() - 120))
+    put = checked._request("PUT", "dated.txt", data=b"d", headers={"X-Amz-Date": two_minutes_ago})
+    assert put.status_code == 200, put.text
 
 
 def test_queries_with_empty_values_and_slashes(checked):

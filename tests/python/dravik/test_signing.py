@@ -109,7 +109,8 @@ def test_v4_header_signing_agrees_with_botocore(seed):
     key = random_text(rng, KEY_ALPHABET, 0, 20)
     host = (c.bucket + ".s3.amazonaws.com") if style == "virtual" else "s3.amazonaws.com"
     payload = rng.choice(["UNSIGNED-PAYLOAD", EMPTY_SHA256])
-    headers = {"Host": host, "x-amz-date": "20240229T235959Z", "x-amz-content-sha256": payload}
+    date_name = rng.choice(["x-amz-date", "X-Amz-Date", "X-AMZ-DATE"])  # the one signed, not the clock
+    headers = {"Host": host, date_name: "20240229T235959Z", "x-amz-content-sha256": payload}
     headers.update(random_signed_headers(rng))
     query = {random_text(rng, "abcdefgh-_.", 1, 8): random_text(rng, VALUE_ALPHABET + "&", 0, 10)
              for _ in range(rng.randint(0, 4))}
@@ -152,11 +153,11 @@ def test_v2_signing_agrees_with_botocore(seed):
     rng = random.Random(2000 + seed)
     c = client("johnsmith", signature_version="dravik", addressing_style=rng.choice(["path", "virtual"]))
     key = random_text(rng, KEY_ALPHABET, 0, 16)
-    headers = {"Date": "Tue, 27 Mar 2007 19:36:42 +0000"}
+    headers = {rng.choice(["Date", "date", "DATE"]): "Tue, 27 Mar 2007 19:36:42 +0000"}
     if rng.random() < 0.5:
-        headers["Content-Type"] = random_text(rng, "abc/+;=", 1, 10)
+        headers[rng.choice(["Content-Type", "content-type"])] = random_text(rng, "abc/+;=", 1, 10)
     if rng.random() < 0.5:
-        headers["Content-MD5"] = random_text(rng, "abcXYZ019+/=", 24, 24)
+        headers[rng.choice(["Content-MD5", "content-md5", "Content-Md5"])] = random_text(rng, "abcXYZ019+/=", 24, 24)
     for name, value in random_signed_headers(rng).items():
         if name.startswith("x-amz-"):
             headers[rng.choice([name, name.upper()])] = value.strip()
@@ -170,6 +171,13 @@ def test_v2_signing_agrees_with_botocore(seed):
     theirs = reference.sigv2_authorization(AK, SK, method, "https://s3.amazonaws.com" + path + "?" + query_text,
                                            headers, path)
     assert ours == theirs
+
+
+def test_v2_signs_the_usual_spelling_then_the_first_other_non_empty_one():
+    headers = {"content-md5": "m", "Content-MD5": "n", "CONTENT-TYPE": "a", "content-type": "b", "Date": "", "date": "D"}
+    read = {"Content-MD5": "n", "Content-Type": "a", "Date": "D"}
+    assert client("johnsmith", signature_version="dravik")._sign_request_v2("PUT", "k", headers) == \
+        reference.sigv2_authorization(AK, SK, "PUT", "https://s3.amazonaws.com/johnsmith/k", read, "/johnsmith/k")
 
 
 FIXED = {"x-amz-date": "20130524T000000Z", "x-amz-content-sha256": "UNSIGNED-PAYLOAD"}
@@ -209,17 +217,16 @@ class TestV4Rules:
         assert c._sign_request("GET", "", dict(headers), query) == \
             botocore_for(c, "GET", "https://h/examplebucket/", headers, query)
 
-    def test_request_time_comes_only_from_an_exact_x_amz_date(self, frozen_time):
+    @pytest.mark.parametrize("headers, day", [
+        ({"X-Amz-Date": "20200101T000000Z", "x-amz-date": "20100101T101010Z"}, "20100101"),  # that spelling first
+        ({"X-AMZ-DATE": "20100101T101010Z", "X-Amz-Date": "20200101T000000Z"}, "20100101"),  # then the first other
+        ({"x-amz-date": "", "X-Amz-Date": "20100101T101010Z"}, "20100101"),  # an empty one gives way
+        ({"X-Amz-Date": "20100101"}, "20130527"),  # signed unchanged, today's scope
+        ({"x-amz-date": ""}, "20130527"),
+    ])
+    def test_request_time_comes_from_x_amz_date_in_any_letter_case(self, frozen_time, headers, day):
         frozen_time(MAY_24_2013 + 86400 * 3 + 5)  # 2013-05-27 00:00:05
-        c = client()
-        given = c._sign_request("GET", "k", {"x-amz-date": "20100101T101010Z"})
-        assert "/20100101/us-east-1/s3/aws4_request" in given
-        capitalised = c._sign_request("GET", "k", {"X-Amz-Date": "20100101T101010Z"})
-        assert "/20130527/" in capitalised
-        no_t = c._sign_request("GET", "k", {"x-amz-date": "20100101"})  # signed unchanged, today's scope
-        assert "/20130527/" in no_t
-        empty = c._sign_request("GET", "k", {"x-amz-date": ""})
-        assert empty == c._sign_request("GET", "k", {"x-amz-date": ""})
+        assert f"/{day}/us-east-1/s3/aws4_request" in client()._sign_request("GET", "k", headers)
 
     def test_only_the_signed_kinds_of_header_take_part(self):
         c = client()
@@ -261,6 +268,8 @@ class TestSignerArguments:
             c._sign_request("GET", "k", {1: "x"})
         with pytest.raises(AttributeError, match="'int' object has no attribute 'strip'"):
             c._sign_request("GET", "k", {"x-amz-meta-n": 5})
+        with pytest.raises(TypeError, match="^header 'X-Amz-Date' must be str, not int$"):
+            c._sign_request("GET", "k", {"X-Amz-Date": 5})
         assert c._sign_request("GET", "k", {"Range": 5, "x-amz-date": "20130524T000000Z"})  # not signed
         with pytest.raises(TypeError, match="quote_from_bytes"):
             c._sign_request("GET", "k", {}, {"n": 5})

@@ -8,6 +8,7 @@ import httpx
 import pytest
 
 import corvault.marvex as marvex
+import reference
 
 UC = "https://uc.qiniuapi.com/v2/domains?tbl=bkt"
 FALLBACK = "http://bkt.s3.cn-east-1.qiniucs.com"
@@ -167,13 +168,15 @@ def test_initiate_and_abort_answer_locally(make, spy):
 
 @pytest.mark.parametrize("key, public", [("a/../b", "a/%2E%2E/b"), ("./k", "%2E/k"), ("x/..", "x/%2E%2E"),
                                          ("a..b/.c", "a..b/.c")])
-def test_dot_segments_reach_the_object_they_name(make, spy, key, public):
+def test_dot_segments_reach_the_object_they_name(make, spy, key, public, monkeypatch):
     client = make(domain_url="https://cdn.example.com")
     assert client.get_path_url(key) == "https://cdn.example.com/" + public
     link = client.get_shared_url(key)
+    assert link == client._download_token(client.get_path_url(key), 1200)
     client._download(key)
-    target = spy.last.extensions.get("target")
-    if public == key:
-        assert target is None and str(spy.last.url) == link
-    else:
-        assert target == link[len("https://cdn.example.com"):]
+    assert spy.last.extensions.get("target") is None and str(spy.last.url) == link
+    # On the compatible domain the service decodes "%2E" back before it signs the path anew.
+    url, _, query = make(domain_url=FALLBACK).get_shared_url(key).partition("?")
+    theirs = reference.sigv4_presigned_query("AK", "SK", "cn-east-1", f"{FALLBACK}/{key}", 1200, {},
+                                             reference.utc(1700000000), monkeypatch)
+    assert url == FALLBACK + "/" + public and query.endswith("&X-Amz-Signature=" + theirs["X-Amz-Signature"])

@@ -75,6 +75,15 @@ def test_content_headers_in_any_case_are_signed(make, recorder):
     assert recorder.last.header("Authorization") == auth("PUT", "k", ctype="a/b", md5="m", date="D")
 
 
+@pytest.mark.parametrize("name", ["Content-Type", "content-md5", "DATE", "X-UCloud-Meta-Tag"])
+@pytest.mark.parametrize("value", [b"text/plain", bytearray(b"text/plain")])
+@pytest.mark.parametrize("call", [lambda c, h: c.upload("k", b"x", headers=h), lambda c, h: c.list(headers=h)])
+def test_a_bytes_value_of_a_signed_header_is_refused_before_sending(name, value, call, make, recorder):
+    with pytest.raises(TypeError, match=f"^header '{name}' must be str, not {type(value).__name__}$"):
+        call(make(), {name: value})
+    assert recorder.sent == []
+
+
 def test_explicit_content_type_replaces_any_case_entry(make, recorder):
     caller = {"content-type": "a/b", "CONTENT-MD5": "old"}
     make().upload("k", b"x", content_type="image/png", content_md5="new", headers=caller)
