@@ -159,13 +159,20 @@ Ref sign_request_v2(Args& a) {
     auto entry = [&](const pyutil::SpelledHeader& slot, PyObject* usual) {
         return slot.value() ? slot.value() : exact_entry(headers, usual);
     };
-    auto text = [&](PyObject* value) { return value ? text_form(value, keep) : std::string_view(); };
+    // A bytes value is refused: httpx sends its bytes, str() would sign its repr.
+    auto text = [&](PyObject* name, PyObject* value) {
+        return value ? keep.text(pyutil::str_of_value(name, value)) : std::string_view();
+    };
     PyObject* date_entry = entry(date, header::kDate);
-    if (!truthy(date_entry)) date_entry = exact_entry(headers, kAmzDateHeader);
+    PyObject* date_name = header::kDate;
+    if (!truthy(date_entry)) {
+        date_entry = exact_entry(headers, kAmzDateHeader);
+        date_name = kAmzDateHeader;
+    }
     request.method = a.str(Method);
-    request.content_md5 = text(entry(content_md5, header::kContentMd5));
-    request.content_type = text(entry(content_type, header::kContentType));
-    request.date = text(date_entry);
+    request.content_md5 = text(header::kContentMd5, entry(content_md5, header::kContentMd5));
+    request.content_type = text(header::kContentType, entry(content_type, header::kContentType));
+    request.date = text(date_name, date_entry);
     return pyutil::to_str(core::sigv2::authorization(scheme, pyutil::text_attr(self, attr::kAccessKey, keep),
                                                      pyutil::text_attr(self, attr::kSecretKey, keep), request));
 }

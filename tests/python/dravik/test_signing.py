@@ -271,6 +271,10 @@ class TestSignerArguments:
         with pytest.raises(TypeError, match="^header 'X-Amz-Date' must be str, not int$"):
             c._sign_request("GET", "k", {"X-Amz-Date": 5})
         assert c._sign_request("GET", "k", {"Range": 5, "x-amz-date": "20130524T000000Z"})  # not signed
+        # httpx would send the bytes, while their text form is their repr
+        for given, named in [("content-type", "Content-Type"), ("Content-MD5", "Content-MD5"), ("date", "Date")]:
+            with pytest.raises(TypeError, match=f"^header '{named}' must be str, not bytes$"):
+                c._sign_request_v2("GET", "k", {given: b"x"})
         with pytest.raises(TypeError, match="quote_from_bytes"):
             c._sign_request("GET", "k", {}, {"n": 5})
         with pytest.raises(TypeError, match="'<' not supported"):
