@@ -44,7 +44,9 @@ const pyutil::MethodSpec kMultipartDownloadSpec{
     "Download the object `key` into `local_path` in ranges of `part_size` bytes, one after another.\n\n"
     "`callback(part_index, total_parts, bytes_done, total_bytes)` is called after each part. The\n"
     "file is written beside the target and put in its place only when every part has arrived, so\n"
-    "a failed download leaves no partial file. Returns True; every failure raises.",
+    "a failed download leaves no partial file. A part of another version of the object (its\n"
+    "Content-Range total or ETag not those of the size request) fails it. Returns True; every\n"
+    "failure raises.",
     "bool",
     multipart_download,
     {

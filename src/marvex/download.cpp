@@ -64,7 +64,8 @@ const pyutil::MethodSpec kMultipartDownloadSpec{
     "from its public URL (get_path_url; no token is sent).\n\n"
     "`callback(part_index, total_parts, bytes_done, total_bytes)` is called after each part. The\n"
     "file is written beside the target and put in its place only when every part has arrived, so\n"
-    "a failed download leaves no partial file. Returns True; every failure raises.",
+    "a failed download leaves no partial file. A part whose Content-Range names another size\n"
+    "fails it. Returns True; every failure raises.",
     "bool",
     multipart_download,
     {

@@ -186,7 +186,8 @@ const pyutil::MethodSpec kMultipartDownloadSpec{
     "multipart_download",
     "Write the object `key` into `local_path` in ranges of `part_size` bytes, one request each,\n"
     "calling `callback(index, total_parts, bytes_done, total_bytes)` after each. Returns whether\n"
-    "the object was written whole; the file is replaced only by a complete object.",
+    "the object was written whole; the file is replaced only by a complete object, and a part of\n"
+    "another version of it (its Content-Range total or ETag not those of head) answers False.",
     "bool",
     multipart_download,
     {
