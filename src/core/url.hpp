@@ -38,6 +38,8 @@ bool has_dot_segment(std::string_view url);
 // decode back and clients leave alone. For URLs handed to others, whose clients would otherwise
 // remove those segments.
 std::string escape_dot_segments(std::string_view url);
+// The same in place; a URL without such a segment, nearly every one, is only scanned.
+void escape_dot_segments_in_place(std::string& url);
 // The same for a path alone (no scheme, authority, query or fragment), appended to `out`.
 void append_escaping_dot_segments(std::string& out, std::string_view path);
 

@@ -110,7 +110,8 @@ static Ref get_path_url(Args& a) {
     append_quoted_key(url, a.str(Key));
     // A key with "." or ".." segments keeps them as "%2E" and "%2E%2E", which the service reads
     // back as dots, while browsers and httpx would remove them and fetch another object.
-    return pyutil::to_str(corvault::core::escape_dot_segments(url));
+    corvault::core::escape_dot_segments_in_place(url);
+    return pyutil::to_str(url);
 }
 
 const pyutil::MethodSpec kGetPathUrlSpec{
@@ -132,7 +133,8 @@ static Ref get_shared_url(Args& a) {
     url += '/';
     append_quoted_key(url, a.str(Key));
     // The token covers the URL as handed out, with the dot segments that get_path_url escapes.
-    Ref url_ref = pyutil::to_str(corvault::core::escape_dot_segments(url));
+    corvault::core::escape_dot_segments_in_place(url);
+    Ref url_ref = pyutil::to_str(url);
     return pyutil::Call().arg(url_ref.get()).arg(a[ExpireTime]).method(self, kDownloadTokenMethod);
 }
 

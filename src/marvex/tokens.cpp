@@ -150,7 +150,7 @@ static Ref presigned_url(Args& a) {
     append_quoted_key(url, a.str(Key));
     // Handed out with its dot segments escaped, as get_path_url writes them; the service decodes
     // them back before it signs the path anew.
-    url = corvault::core::escape_dot_segments(url);
+    corvault::core::escape_dot_segments_in_place(url);
     const corvault::core::UrlParts parts = corvault::core::split_url(url);
     const std::string signed_path = corvault::core::s3::signed_path(parts.path);
 

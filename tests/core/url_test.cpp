@@ -83,6 +83,10 @@ TEST(DotSegments, FoundOnlyAsWholePathSegments) {
         {"http://h.example/b/%2E%2E", false},
         {"http://h:1", false},
         {"/b/../k", true},
+        {"./k", true},
+        {"..", true},
+        {".k/..k", false},
+        {"http://./b", false},
     };
     for (const auto& [url, expected] : cases) {
         SCOPED_TRACE(url);
@@ -95,6 +99,12 @@ TEST(DotSegments, EscapedForHandedOutUrls) {
     EXPECT_EQ(escape_dot_segments("https://b.h/./a/./.."), "https://b.h/%2E/a/%2E/%2E%2E");
     EXPECT_EQ(escape_dot_segments("x/.."), "x/%2E%2E");
     EXPECT_EQ(escape_dot_segments("http://h.example/b/...k/.k./k"), "http://h.example/b/...k/.k./k");
+    for (std::string url : {"http://h.example/b/a.jpg?x=/..", "https://b.h/./a/.."}) {
+        SCOPED_TRACE(url);
+        const std::string expected = escape_dot_segments(url);
+        escape_dot_segments_in_place(url);
+        EXPECT_EQ(url, expected);
+    }
 }
 
 TEST(DotSegments, RequestTargetIsThePathAndQueryAsWritten) {
