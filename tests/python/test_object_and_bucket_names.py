@@ -1,5 +1,6 @@
 """Names that would address something other than what the call names: an empty object key puts the
-request on the bucket itself (DELETE of the bucket is DeleteBucket, PUT is CreateBucket). Such
+request on the bucket itself (DELETE of the bucket is DeleteBucket, PUT is CreateBucket), and a
+bucket name holding "/", "?" or "#", or one that is a dot segment, reaches another bucket. Such
 names are refused before any request is sent."""
 
 import httpx
@@ -55,3 +56,40 @@ def test_the_listing_primitive_still_takes_the_empty_key(recorder):
     for make in CLIENTS.values():
         assert make(recorder.client)._request("GET", "").status_code == 200
     assert [httpx.URL(s.url).path for s in recorder.sent] == ["/bkt/", "/", "/"]
+
+
+BAD_BUCKET_NAMES = ["own/../victim", "victim/", "/", "b?acl", "b#frag", ".", ".."]
+BUCKET_OPERATIONS = {  # name: (call, answer for a refused name: None when it raises)
+    "create_bucket": (lambda c, name: c.create_bucket(name), None),
+    "delete_bucket": (lambda c, name: c.delete_bucket(name), None),
+    "bucket_exists": (lambda c, name: c.bucket_exists(name), False),
+}
+BUCKET_URLS = {  # client: (its own bucket's URL, that of "my.bucket")
+    "dravik": ("http://127.0.0.1:9000/bkt/", "http://127.0.0.1:9000/my.bucket/"),
+    "zorbeck": ("https://bkt-1250000000.cos.ap-guangzhou.myqcloud.com/",
+                "https://my.bucket.cos.ap-guangzhou.myqcloud.com/"),
+}
+
+
+@pytest.mark.parametrize("client", S3_CLIENTS)
+@pytest.mark.parametrize("operation", list(BUCKET_OPERATIONS))
+@pytest.mark.parametrize("name", BAD_BUCKET_NAMES)
+def test_a_bucket_name_that_leaves_its_segment_is_refused(client, operation, name, recorder):
+    call, answer = BUCKET_OPERATIONS[operation]
+    made = CLIENTS[client](recorder.client)
+    if answer is None:
+        with pytest.raises(ValueError, match=r"^bucket_name must not hold '/', '\?' or '#', nor be '\.' or '\.\.'$"):
+            call(made, name)
+    else:
+        assert call(made, name) is answer
+    assert recorder.calls == [] and recorder.sent == []
+
+
+@pytest.mark.parametrize("client", S3_CLIENTS)
+@pytest.mark.parametrize("operation", list(BUCKET_OPERATIONS))
+def test_the_empty_bucket_name_is_the_own_bucket_and_a_dot_inside_a_name_is_kept(client, operation, recorder):
+    recorder.default = lambda request: httpx.Response(200 if request.method != "DELETE" else 204)
+    made = CLIENTS[client](recorder.client)
+    call, _ = BUCKET_OPERATIONS[operation]
+    assert call(made, "") is True and call(made, "my.bucket") is True
+    assert tuple(s.url for s in recorder.sent) == BUCKET_URLS[client]

@@ -612,6 +612,18 @@ def test_an_empty_key_never_reaches_the_bucket(site):
     assert client.delete_bucket() is True
 
 
+def test_a_bucket_name_with_dot_segments_never_reaches_another_bucket(site):
+    own = site.make(f"{RUN}-{site.flavour}-near")
+    victim = f"{RUN}-{site.flavour}-victim"
+    assert own.client.create_bucket() is True and own.client.create_bucket(victim) is True
+    sent = len(own.sent)
+    with pytest.raises(ValueError, match="^bucket_name must not hold "):
+        own.client.delete_bucket(f"{own.client.bucket}/../{victim}")
+    assert len(own.sent) == sent
+    assert own.client.bucket_exists(victim) is True
+    assert own.client.delete_bucket(victim) is True and own.client.delete_bucket() is True
+
+
 @pytest.mark.parametrize("site", ["v4-path", "v4-virtual"], indirect=True)
 def test_create_bucket_in_another_region(site):
     name = f"{RUN}-{site.flavour}-eu"
