@@ -34,6 +34,10 @@ Target bucket_target(std::string_view endpoint, std::string_view bucket, bool vi
     return t;
 }
 
+bool bucket_name_fits_url(std::string_view bucket) {
+    return bucket.find_first_of("/?#") == std::string_view::npos && bucket != "." && bucket != "..";
+}
+
 std::string object_url(const PublicUrlBase& b, std::string_view key) {
     std::string url;
     url.reserve(b.domain_url.size() + b.endpoint.size() + b.bucket.size() + key.size() * 3 + 8);

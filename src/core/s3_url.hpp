@@ -20,6 +20,10 @@ struct Target {
 Target object_target(std::string_view endpoint, std::string_view bucket, bool virtual_style, std::string_view key);
 // A request on a bucket as a whole (URL ending in "/").
 Target bucket_target(std::string_view endpoint, std::string_view bucket, bool virtual_style);
+// Whether `bucket` stays one bucket when written raw into a URL: "/", "?" or "#" would end the
+// path segment (or the host) early, and "." or ".." are dot segments a URL parser resolves away,
+// so that the request would reach another bucket or the service itself. No bucket is so named.
+bool bucket_name_fits_url(std::string_view bucket);
 
 // The URL handed to users: a custom domain whole, else the bucket's virtual host or path; the
 // key's "." and ".." segments written "%2E" and "%2E%2E" (see escape_dot_segments).

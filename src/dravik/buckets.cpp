@@ -2,6 +2,7 @@
 #include <string>
 
 #include "core/s3_answers.hpp"
+#include "core/s3_url.hpp"
 #include "core/url.hpp"
 #include "core/utc_time.hpp"
 #include "core/xml_writer.hpp"
@@ -21,6 +22,17 @@ const Name kServiceLevel{"service_level"};
 const Name kNameField{"name"};
 const Name kCreationDateField{"creation_date"};
 
+// A name given for a bucket goes raw into the path (or the host) of the request; one that would
+// address another bucket there is refused before anything is sent.
+bool names_one_bucket(PyObject* bucket_name) { return core::s3::bucket_name_fits_url(pyutil::utf8(bucket_name)); }
+
+Ref checked_target_bucket(PyObject* self, PyObject* bucket_name) {
+    if (!names_one_bucket(bucket_name)) {
+        pyutil::raise_format(PyExc_ValueError, "bucket_name must not hold '/', '?' or '#', nor be '.' or '..'");
+    }
+    return target_bucket(self, bucket_name);
+}
+
 bool ok_or_no_content(PyObject* response) {
     const long status = pyutil::status_code(response);
     return status == 200 || status == 204;
@@ -29,7 +41,7 @@ bool ok_or_no_content(PyObject* response) {
 Ref create_bucket(Args& a) {
     enum { BucketName };
     PyObject* self = a.self();
-    Ref bucket = target_bucket(self, a[BucketName]);
+    Ref bucket = checked_target_bucket(self, a[BucketName]);
     Ref region = check(PyObject_GetAttr(self, attr::kRegion));
     Ref body = Ref::borrow(Py_None);
     Ref headers = check(PyDict_New());
@@ -60,7 +72,7 @@ const pyutil::MethodSpec kCreateBucketSpec{
 
 Ref delete_bucket(Args& a) {
     enum { BucketName };
-    Ref bucket = target_bucket(a.self(), a[BucketName]);
+    Ref bucket = checked_target_bucket(a.self(), a[BucketName]);
     Ref response = pyutil::Call().arg(verb::kDelete).arg(bucket.get()).method(a.self(), kBucketRequestOp);
     if (!ok_or_no_content(response.get())) pyutil::raise_failure("删除存储桶失败: ", response.get());
     return Ref::borrow(Py_True);
@@ -76,6 +88,7 @@ const pyutil::MethodSpec kDeleteBucketSpec{
 
 Ref bucket_exists(Args& a) {
     enum { BucketName };
+    if (!names_one_bucket(a[BucketName])) return Ref::borrow(Py_False);  // no bucket has that name
     Ref bucket = target_bucket(a.self(), a[BucketName]);
     Ref response = pyutil::Call().arg(verb::kHead).arg(bucket.get()).method(a.self(), kBucketRequestOp);
     return Ref::borrow(pyutil::status_code(response.get()) == 200 ? Py_True : Py_False);

@@ -41,7 +41,7 @@ const pyutil::MethodSpec kUploadSpec{
     "httpx.Response",
     upload,
     {
-        {"key", Kind::Str, "str"},
+        {"key", Kind::NonEmptyStr, "str"},
         {"data", Kind::Any, "Union[bytes, str, BinaryIO]"},
         {"content_type", Kind::OptStr, "Optional[str]", pyutil::none()},
         {"content_md5", Kind::OptStr, "Optional[str]", pyutil::none()},
@@ -61,8 +61,15 @@ Ref plain_object_request(Args& a, PyObject* method) {
 Ref download(Args& a) { return plain_object_request(a, verb::kGet); }
 
 const pyutil::MethodSpec kDownloadSpec{
-    "_download", "GET the object `key` and return the response unchanged.", "httpx.Response",
-    download,    {{"key", Kind::Str, "str"}, kHeadersParam, kTimeoutParam},
+    "_download",
+    "GET the object `key` and return the response unchanged.",
+    "httpx.Response",
+    download,
+    {
+        {"key", Kind::NonEmptyStr, "str"},
+        kHeadersParam,
+        kTimeoutParam,
+    },
 };
 
 Ref head(Args& a) { return plain_object_request(a, verb::kHead); }
@@ -72,14 +79,21 @@ const pyutil::MethodSpec kHeadSpec{
     "HEAD the object `key` (its metadata) and return the response unchanged.",
     "httpx.Response",
     head,
-    {{"key", Kind::Str, "str"}, kHeadersParam, {"timeout", Kind::Any, kTimeoutType, pyutil::integer(10)}},
+    {{"key", Kind::NonEmptyStr, "str"}, kHeadersParam, {"timeout", Kind::Any, kTimeoutType, pyutil::integer(10)}},
 };
 
 Ref delete_object(Args& a) { return plain_object_request(a, verb::kDelete); }
 
 const pyutil::MethodSpec kDeleteSpec{
-    "delete",      "DELETE the object `key` and return the response unchanged.", "httpx.Response",
-    delete_object, {{"key", Kind::Str, "str"}, kHeadersParam, kTimeoutParam},
+    "delete",
+    "DELETE the object `key` and return the response unchanged.",
+    "httpx.Response",
+    delete_object,
+    {
+        {"key", Kind::NonEmptyStr, "str"},
+        kHeadersParam,
+        kTimeoutParam,
+    },
 };
 
 Ref list_objects(Args& a) {
@@ -132,8 +146,8 @@ const pyutil::MethodSpec kCopyObjectSpec{
     "bool",
     copy_object,
     {
-        {"src_key", Kind::Str, "str"},
-        {"dest_key", Kind::Str, "str"},
+        {"src_key", Kind::NonEmptyStr, "str"},
+        {"dest_key", Kind::NonEmptyStr, "str"},
         {"src_bucket", Kind::Str, "str", pyutil::text("")},
         kHeadersParam,
         kTimeoutParam,

@@ -25,7 +25,7 @@ const pyutil::MethodSpec kUploadSpec{
     "httpx.Response",
     upload,
     {
-        {"key", Kind::Str, "str"},
+        {"key", Kind::NonEmptyStr, "str"},
         {"data", Kind::Any, "Union[bytes, str, BinaryIO]"},
         {"content_type", Kind::OptStr, "Optional[str]", pyutil::none()},
         {"content_md5", Kind::OptStr, "Optional[str]", pyutil::none()},
@@ -49,8 +49,15 @@ Ref download(Args& a) { return plain_object_request(a, verb::kGet); }
 }  // namespace
 
 const pyutil::MethodSpec kDownloadSpec{
-    "_download", "GET the object `key` and return the response unchanged.", "httpx.Response",
-    download,    {{"key", Kind::Str, "str"}, kHeadersParam, kTimeoutParam},
+    "_download",
+    "GET the object `key` and return the response unchanged.",
+    "httpx.Response",
+    download,
+    {
+        {"key", Kind::NonEmptyStr, "str"},
+        kHeadersParam,
+        kTimeoutParam,
+    },
 };
 
 namespace {
@@ -62,7 +69,7 @@ const pyutil::MethodSpec kHeadSpec{
     "HEAD the object `key` (its metadata) and return the response unchanged.",
     "httpx.Response",
     head,
-    {{"key", Kind::Str, "str"}, kHeadersParam, {"timeout", Kind::Any, kTimeoutType, pyutil::integer(10)}},
+    {{"key", Kind::NonEmptyStr, "str"}, kHeadersParam, {"timeout", Kind::Any, kTimeoutType, pyutil::integer(10)}},
 };
 
 namespace {
@@ -70,8 +77,15 @@ Ref delete_object(Args& a) { return plain_object_request(a, verb::kDelete); }
 }  // namespace
 
 const pyutil::MethodSpec kDeleteSpec{
-    "delete",      "DELETE the object `key` and return the response unchanged.", "httpx.Response",
-    delete_object, {{"key", Kind::Str, "str"}, kHeadersParam, kTimeoutParam},
+    "delete",
+    "DELETE the object `key` and return the response unchanged.",
+    "httpx.Response",
+    delete_object,
+    {
+        {"key", Kind::NonEmptyStr, "str"},
+        kHeadersParam,
+        kTimeoutParam,
+    },
 };
 
 }  // namespace kestry

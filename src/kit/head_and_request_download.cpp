@@ -50,7 +50,7 @@ const pyutil::MethodSpec kMultipartDownloadSpec{
     "bool",
     multipart_download,
     {
-        {"key", pyutil::Kind::Str, "str"},
+        {"key", pyutil::Kind::NonEmptyStr, "str"},
         {"local_path", pyutil::Kind::Str, "str"},
         {"part_size", pyutil::Kind::Int, "int", pyutil::integer(8388608)},
         {"callback", pyutil::Kind::Any, kCallbackType, pyutil::none()},

@@ -39,7 +39,7 @@ const pyutil::MethodSpec kInitiateMultipartSpec{
     "Start a multipart upload of `key`; the upload id is in the answer's UploadId element.",
     "httpx.Response",
     initiate_multipart_upload,
-    {{"key", Kind::Str, "str"},
+    {{"key", Kind::NonEmptyStr, "str"},
      {"content_type", Kind::OptStr, "Optional[str]", pyutil::none()},
      kHeadersParam,
      kTimeoutParam},
@@ -66,7 +66,7 @@ const pyutil::MethodSpec kUploadPartSpec{
     "httpx.Response",
     upload_part,
     {
-        {"key", Kind::Str, "str"},
+        {"key", Kind::NonEmptyStr, "str"},
         {"upload_id", Kind::Str, "str"},
         {"part_number", Kind::Int, "int"},
         {"data", Kind::Any, "Union[bytes, BinaryIO]"},
@@ -107,7 +107,7 @@ const pyutil::MethodSpec kFinishMultipartSpec{
     "httpx.Response",
     finish_multipart_upload,
     {
-        {"key", Kind::Str, "str"},
+        {"key", Kind::NonEmptyStr, "str"},
         {"upload_id", Kind::Str, "str"},
         {"etags", Kind::List, "List[str]"},
         {"new_object", Kind::OptStr, "Optional[str]", pyutil::none()},
@@ -133,7 +133,7 @@ const pyutil::MethodSpec kAbortMultipartSpec{
     "Abort a multipart upload and return the response unchanged.",
     "httpx.Response",
     abort_multipart_upload,
-    {{"key", Kind::Str, "str"}, {"upload_id", Kind::Str, "str"}, kHeadersParam, kTimeoutParam},
+    {{"key", Kind::NonEmptyStr, "str"}, {"upload_id", Kind::Str, "str"}, kHeadersParam, kTimeoutParam},
 };
 
 }  // namespace kit

@@ -151,7 +151,8 @@ const char* expected_name(Kind kind) {
     switch (kind) {
         // clang-format off: one case a line, as a table
         case Kind::Str:
-        case Kind::OptStr: return "str";
+        case Kind::OptStr:
+        case Kind::NonEmptyStr: return "str";
         case Kind::Bytes:
         case Kind::OptBytes: return "bytes";
         case Kind::Dict:
@@ -170,6 +171,8 @@ const char* expected_name(Kind kind) {
     raise_format(PyExc_TypeError, "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)", name,
                  expected_name(kind), Py_TYPE(value)->tp_name);
 }
+
+[[noreturn]] void empty_value(const char* name) { raise_format(PyExc_ValueError, "%.200s must not be empty", name); }
 
 }  // namespace
 
@@ -236,6 +239,10 @@ struct MethodCall {
                     [[fallthrough]];
                 case Kind::Str:
                     if (!PyUnicode_CheckExact(value)) wrong_type(p.name, p.kind, value);
+                    break;
+                case Kind::NonEmptyStr:
+                    if (!PyUnicode_CheckExact(value)) wrong_type(p.name, p.kind, value);
+                    if (PyUnicode_GET_LENGTH(value) == 0) empty_value(p.name);
                     break;
                 case Kind::OptBytes:
                     if (value == Py_None) break;

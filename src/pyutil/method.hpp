@@ -12,10 +12,25 @@
 namespace pyutil {
 
 // What a declared parameter type admits. Str/Bytes/Dict/List take that exact type (no subclass),
-// the Opt forms None too; Int (and OptInt, None too) takes any real number and converts it as
-// int() does; Bool takes the
+// the Opt forms None too; NonEmptyStr takes a str as Str does and refuses "" with ValueError
+// ("<name> must not be empty"), for a name whose empty form would address something else; Int
+// (and OptInt, None too) takes any real number and converts it as int() does; Bool takes the
 // truth value of anything; Any is not tested.
-enum class Kind : std::uint8_t { Any, Str, OptStr, Bytes, OptBytes, Dict, OptDict, List, OptList, Int, OptInt, Bool };
+enum class Kind : std::uint8_t {
+    Any,
+    Str,
+    OptStr,
+    NonEmptyStr,
+    Bytes,
+    OptBytes,
+    Dict,
+    OptDict,
+    List,
+    OptList,
+    Int,
+    OptInt,
+    Bool
+};
 
 // A default value, built once when the method object is made.
 struct Default {

@@ -59,6 +59,15 @@ TEST(S3Url, BucketTarget) {
     EXPECT_EQ(t.url.substr(0, 7), "HTTP://");
 }
 
+TEST(S3Url, BucketNameFitsUrl) {
+    for (const char* name : {"bkt", "my.bucket", "a..b", "...", "-", "caf\xc3\xa9"}) {
+        EXPECT_TRUE(bucket_name_fits_url(name)) << name;
+    }
+    for (const char* name : {"own/../victim", "a/", "/", "b?acl", "b#x", ".", "..", "?", "#"}) {
+        EXPECT_FALSE(bucket_name_fits_url(name)) << name;
+    }
+}
+
 TEST(S3Url, ObjectUrl) {
     PublicUrlBase custom{true, "https://cdn.example.com/assets", "http://127.0.0.1:9000", "bkt", true};
     EXPECT_EQ(object_url(custom, "a b/c.txt"), "https://cdn.example.com/assets/a%20b/c.txt");

@@ -596,6 +596,34 @@ def test_own_bucket_by_default(site):
     assert client.bucket_exists() is False
 
 
+def test_an_empty_key_never_reaches_the_bucket(site):
+    own = site.make(f"{RUN}-{site.flavour}-keyless")
+    client = own.client
+    assert client.create_bucket() is True
+    assert client.upload("k", b"kept").status_code == 200
+    for step in ("with an object", "empty"):
+        sent = len(own.sent)
+        with pytest.raises(ValueError, match="^key must not be empty$"):
+            client.delete("")  # on the bucket itself, DELETE is DeleteBucket
+        assert len(own.sent) == sent and client.bucket_exists() is True, step
+        if step == "with an object":
+            assert client._download("k").content == b"kept"
+            assert client.delete("k").status_code == 204
+    assert client.delete_bucket() is True
+
+
+def test_a_bucket_name_with_dot_segments_never_reaches_another_bucket(site):
+    own = site.make(f"{RUN}-{site.flavour}-near")
+    victim = f"{RUN}-{site.flavour}-victim"
+    assert own.client.create_bucket() is True and own.client.create_bucket(victim) is True
+    sent = len(own.sent)
+    with pytest.raises(ValueError, match="^bucket_name must not hold "):
+        own.client.delete_bucket(f"{own.client.bucket}/../{victim}")
+    assert len(own.sent) == sent
+    assert own.client.bucket_exists(victim) is True
+    assert own.client.delete_bucket(victim) is True and own.client.delete_bucket() is True
+
+
 @pytest.mark.parametrize("site", ["v4-path", "v4-virtual"], indirect=True)
 def test_create_bucket_in_another_region(site):
     name = f"{RUN}-{site.flavour}-eu"
