@@ -36,7 +36,8 @@ const Name kStream{"stream"};
 const Name kRealpath{"realpath"};
 const Name kStat{"stat"};
 const Name kStMode{"st_mode"};
-const Name kChmod{"chmod"};
+const Name kFchmod{"fchmod"};
+const Name kFileno{"fileno"};
 
 constexpr std::size_t kNameMax = 255;  // bytes in one file name (NAME_MAX)
 
@@ -116,7 +117,9 @@ TargetFile::TargetFile(PyObject* target) {
         file_ = pyutil::Call().arg(target).arg(kWriteBinary).call(facilities.open);
         return;
     }
-    mode_ = mode ? *mode & 07777 : 0666 & ~current_umask();  // with set-id and sticky bits
+    // Writing would clear the set-id bits of the file; new content must not run with the ids the
+    // old content was trusted with.
+    mode_ = mode ? *mode & 07777 & ~(S_ISUID | S_ISGID) : 0666 & ~current_umask();
     create_beside(target);
 }
 
@@ -154,11 +157,15 @@ void TargetFile::write(PyObject* bytes) {
 }
 
 void TargetFile::commit() {
+    if (path_) {
+        // On the open file: by name, the bits would go to whatever has been put in its place.
+        Ref fd = check(PyObject_CallMethodNoArgs(file_.get(), kFileno));
+        Ref bits = check(PyLong_FromLong(mode_));
+        Ref changed = pyutil::Call().arg(fd.get()).arg(bits.get()).method(facilities.os, kFchmod);
+    }
     check(PyObject_CallMethodNoArgs(file_.get(), pyutil::method::kClose));
     file_ = Ref();
     if (!path_) return;  // written in place
-    Ref bits = check(PyLong_FromLong(mode_));
-    Ref changed = pyutil::Call().arg(path_.get()).arg(bits.get()).method(facilities.os, kChmod);
     Ref replaced = pyutil::Call().arg(path_.get()).arg(target_.get()).method(facilities.os, kReplace);
     path_ = Ref();
 }

@@ -161,14 +161,34 @@ def test_a_target_name_up_to_the_limit_is_written(client, recorder, tmp_path, na
     assert os.listdir(tmp_path) == [name] and (tmp_path / name).read_bytes() == OBJECT
 
 
-@pytest.mark.parametrize("mode", [0o600, 0o751])
-def test_an_existing_target_keeps_its_permission_bits(client, recorder, tmp_path, mode):
+@pytest.mark.parametrize("mode, kept", [(0o600, 0o600), (0o751, 0o751), (0o4755, 0o755), (0o2755, 0o755)])
+def test_an_existing_target_keeps_its_permission_bits(client, recorder, tmp_path, mode, kept):
     serve(client, recorder, OBJECT)
     target = tmp_path / "out.bin"
     target.write_bytes(b"old")
     target.chmod(mode)
     assert download(client, recorder, target, 10) is True
-    assert stat.S_IMODE(target.stat().st_mode) == mode and target.read_bytes() == OBJECT
+    assert stat.S_IMODE(target.stat().st_mode) == kept and target.read_bytes() == OBJECT  # set-id bits dropped
+
+
+def test_a_file_put_in_place_of_the_unfinished_one_does_not_get_the_bits(client, recorder, tmp_path):
+    serve(client, recorder, OBJECT[:20])
+    target, victim = tmp_path / "out.bin", tmp_path / "victim"
+    target.write_bytes(b"old")
+    target.chmod(0o644)
+    victim.write_bytes(b"victim")
+    victim.chmod(0o600)
+    swapped = []
+
+    def swap(index, *args):
+        if index == 0:
+            (unfinished,) = [tmp_path / name for name in os.listdir(tmp_path) if name.endswith(".part")]
+            unfinished.unlink()
+            unfinished.symlink_to(victim)
+            swapped.append(unfinished)
+
+    download(client, recorder, target, 10, swap)
+    assert swapped and stat.S_IMODE(victim.stat().st_mode) == 0o600 and victim.read_bytes() == b"victim"
 
 
 def test_a_symbolic_link_is_written_through(client, recorder, tmp_path):
