@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -31,12 +32,12 @@ const Name kUnlink{"unlink"};
 const Name kReplace{"replace"};
 const Name kMakedirs{"makedirs"};
 const Name kExistOk{"exist_ok"};
-const Name kIsdir{"isdir"};
 const Name kStream{"stream"};
 const Name kRealpath{"realpath"};
 const Name kStat{"stat"};
 const Name kStMode{"st_mode"};
-const Name kChmod{"chmod"};
+const Name kFchmod{"fchmod"};
+const Name kFileno{"fileno"};
 
 constexpr std::size_t kNameMax = 255;  // bytes in one file name (NAME_MAX)
 
@@ -72,6 +73,29 @@ long current_umask() {
     return 022;  // kernels before 4.7 do not state it; the usual value
 }
 
+// The directory a download into `path` creates its temporary file in: that of the file a symbolic
+// link names, as TargetFile resolves it.
+std::string directory_of_real_file(PyObject* path) {
+    Ref real = pyutil::Call().arg(path).method(facilities.os_path, kRealpath);
+    const std::string bytes = pyutil::fs_bytes(real.get());
+    const std::string_view directory = directory_of(bytes);
+    return directory.empty() ? "." : std::string(directory);
+}
+
+// Whether the file `path` names (`status`, links followed) is the root of a mount, as a file
+// bind-mounted into a container is: nothing can be renamed over it (EBUSY).
+bool is_mount_point(const std::string& path, const struct stat& status, const std::string& directory) {
+    struct statx attributes;
+    if (statx(AT_FDCWD, path.c_str(), 0, STATX_INO, &attributes) == 0 &&
+        (attributes.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0) {
+        return (attributes.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+    }
+    // Kernels before 5.8 do not tell; a mount of another file system still shows in the device
+    // number, though a bind mount from the directory's own file system does not.
+    struct stat parent;
+    return ::stat(directory.c_str(), &parent) == 0 && parent.st_dev != status.st_dev;
+}
+
 }  // namespace
 
 std::string_view directory_of(std::string_view path) {
@@ -92,8 +116,22 @@ void make_parent_directories(PyObject* path) {
 
 void refuse_unusable_target(PyObject* path) {
     if (PyUnicode_GET_LENGTH(path) == 0) raise_errno(ENOENT, path);
-    Ref is_dir = pyutil::Call().arg(path).method(facilities.os_path, kIsdir);
-    if (check(PyObject_IsTrue(is_dir.get()))) raise_errno(EISDIR, path);
+    const std::string bytes = pyutil::fs_bytes(path);
+    const std::string directory = directory_of_real_file(path);
+    struct stat status;
+    if (::stat(bytes.c_str(), &status) == 0) {
+        if (S_ISDIR(status.st_mode)) raise_errno(EISDIR, path);
+        // Replacing it would need no write permission on it, only on its directory, and would hand
+        // it to this process's owner. Checked with the effective ids, as open() checks them.
+        if (faccessat(AT_FDCWD, bytes.c_str(), W_OK, AT_EACCESS) != 0 && errno != ENOENT) raise_errno(errno, path);
+        if (!S_ISREG(status.st_mode)) return;  // written into in place, not replaced
+        // Writing into it instead would leave it half-written when the download fails.
+        if (is_mount_point(bytes, status, directory)) raise_errno(EBUSY, path);
+    } else if (errno != ENOENT) {
+        raise_errno(errno, path);
+    }
+    // The temporary file is created there, whether or not the target itself may be written.
+    if (faccessat(AT_FDCWD, directory.c_str(), W_OK | X_OK, AT_EACCESS) != 0) raise_errno(errno, path);
 }
 
 // The temporary file's name for a target's file name: ".<name>.<16 hex>.part", the name cut (at a
@@ -116,7 +154,9 @@ TargetFile::TargetFile(PyObject* target) {
         file_ = pyutil::Call().arg(target).arg(kWriteBinary).call(facilities.open);
         return;
     }
-    mode_ = mode ? *mode & 07777 : 0666 & ~current_umask();  // with set-id and sticky bits
+    // Writing would clear the set-id bits of the file; new content must not run with the ids the
+    // old content was trusted with.
+    mode_ = mode ? *mode & 07777 & ~(S_ISUID | S_ISGID) : 0666 & ~current_umask();
     create_beside(target);
 }
 
@@ -154,11 +194,15 @@ void TargetFile::write(PyObject* bytes) {
 }
 
 void TargetFile::commit() {
+    if (path_) {
+        // On the open file: by name, the bits would go to whatever has been put in its place.
+        Ref fd = check(PyObject_CallMethodNoArgs(file_.get(), kFileno));
+        Ref bits = check(PyLong_FromLong(mode_));
+        Ref changed = pyutil::Call().arg(fd.get()).arg(bits.get()).method(facilities.os, kFchmod);
+    }
     check(PyObject_CallMethodNoArgs(file_.get(), pyutil::method::kClose));
     file_ = Ref();
     if (!path_) return;  // written in place
-    Ref bits = check(PyLong_FromLong(mode_));
-    Ref changed = pyutil::Call().arg(path_.get()).arg(bits.get()).method(facilities.os, kChmod);
     Ref replaced = pyutil::Call().arg(path_.get()).arg(target_.get()).method(facilities.os, kReplace);
     path_ = Ref();
 }

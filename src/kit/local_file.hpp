@@ -18,15 +18,18 @@ void make_parent_directories(PyObject* path);
 
 // Raises what opening `path` for writing would, found before anything is fetched rather than
 // after the whole object has arrived: FileNotFoundError for an empty path, IsADirectoryError for
-// a directory.
+// a directory, PermissionError (EACCES) for a file this process may not write. Also refused, as
+// no download could replace them: a file that is a mount point (OSError EBUSY), and a target in a
+// directory this process may not write (PermissionError), even when the file itself is writable.
 void refuse_unusable_target(PyObject* path);
 
 // Where a download's bytes go. A regular file, or a path where nothing is yet, receives them in a
 // file beside it that replaces it only when every part has arrived and is removed when the
 // download fails, so that nothing partial is ever left. That file is readable by its owner alone
-// until it takes the target's place with the target's permission bits (for a new target, those a
-// newly created file gets). A target that is a symbolic link is written through (the link stays a
-// link); the temporary name stays within the file-name limit however long the target's name.
+// until it takes the target's place with the target's permission bits but its set-user-ID and
+// set-group-ID bits (for a new target, those a newly created file gets). A target that is a
+// symbolic link is written through (the link stays a link); the temporary name stays within the
+// file-name limit however long the target's name.
 // A target that exists and is no regular file (a device, a FIFO) is never replaced: it is opened
 // for writing and written into.
 class TargetFile {

@@ -5,9 +5,15 @@ refused before anything is sent. A client joins the contract with one line in CL
 import dataclasses
 import errno
 import hashlib
+import json
 import os
+import pathlib
 import re
+import shutil
 import stat
+import subprocess
+import sys
+import tempfile
 from typing import Callable
 
 import httpx
@@ -161,14 +167,115 @@ def test_a_target_name_up_to_the_limit_is_written(client, recorder, tmp_path, na
     assert os.listdir(tmp_path) == [name] and (tmp_path / name).read_bytes() == OBJECT
 
 
-@pytest.mark.parametrize("mode", [0o600, 0o751])
-def test_an_existing_target_keeps_its_permission_bits(client, recorder, tmp_path, mode):
+@pytest.mark.parametrize("mode, kept", [(0o600, 0o600), (0o751, 0o751), (0o4755, 0o755), (0o2755, 0o755)])
+def test_an_existing_target_keeps_its_permission_bits(client, recorder, tmp_path, mode, kept):
     serve(client, recorder, OBJECT)
     target = tmp_path / "out.bin"
     target.write_bytes(b"old")
     target.chmod(mode)
     assert download(client, recorder, target, 10) is True
-    assert stat.S_IMODE(target.stat().st_mode) == mode and target.read_bytes() == OBJECT
+    assert stat.S_IMODE(target.stat().st_mode) == kept and target.read_bytes() == OBJECT  # set-id bits dropped
+
+
+def test_a_file_put_in_place_of_the_unfinished_one_does_not_get_the_bits(client, recorder, tmp_path):
+    serve(client, recorder, OBJECT[:20])
+    target, victim = tmp_path / "out.bin", tmp_path / "victim"
+    target.write_bytes(b"old")
+    target.chmod(0o644)
+    victim.write_bytes(b"victim")
+    victim.chmod(0o600)
+    swapped = []
+
+    def swap(index, *args):
+        if index == 0:
+            (unfinished,) = [tmp_path / name for name in os.listdir(tmp_path) if name.endswith(".part")]
+            unfinished.unlink()
+            unfinished.symlink_to(victim)
+            swapped.append(unfinished)
+
+    download(client, recorder, target, 10, swap)
+    assert swapped and stat.S_IMODE(victim.stat().st_mode) == 0o600 and victim.read_bytes() == b"victim"
+
+
+UNPRIVILEGED = 65534  # nobody
+
+
+def outcome_in(index, target):
+    """How the download into `target` by CLIENTS[index] ends: [exception class, errno, filename]
+    or [result, None, None], and the number of ranges it asked for."""
+    from recorder import Recorder
+
+    client, recorder = CLIENTS[index].values[0], Recorder()
+    ranges = serve(client, recorder, OBJECT)
+    outcome = download(client, recorder, str(target), 10)
+    if isinstance(outcome, Exception):
+        return [type(outcome).__name__, outcome.errno, outcome.filename, len(ranges)]
+    return [outcome, None, None, len(ranges)]
+
+
+def outcome_as_unprivileged(client, target):
+    """outcome_in() for an ordinary user: this process, or as root, one that drops to UNPRIVILEGED
+    once it has imported everything (the interpreter may be where that user cannot reach)."""
+    index = [param.values[0] for param in CLIENTS].index(client)
+    if os.geteuid() != 0:
+        return outcome_in(index, target)
+    script = ("import json, os, sys, recorder, test_ranged_download as t\n"
+              f"os.setgroups([]); os.setgid({UNPRIVILEGED}); os.setuid({UNPRIVILEGED})\n"
+              "print(json.dumps(t.outcome_in(int(sys.argv[1]), sys.argv[2])))")
+    done = subprocess.run([sys.executable, "-c", script, str(index), str(target)], cwd=os.path.dirname(__file__),
+                          capture_output=True, text=True)
+    assert done.returncode == 0, done.stderr
+    return json.loads(done.stdout.splitlines()[-1])  # after what a client prints itself
+
+
+@pytest.mark.parametrize("owner, mode, directory_mode", [
+    pytest.param("self", 0o444, 0o777, id="read-only"),
+    pytest.param("root", 0o644, 0o777, id="another-users"),
+    pytest.param("self", 0o644, 0o555, id="directory-read-only"),
+])
+def test_a_target_that_may_not_be_replaced_is_refused_before_any_range(client, owner, mode, directory_mode):
+    if owner == "root" and os.geteuid() != 0:
+        pytest.skip("another user's file needs root to be made")
+    with tempfile.TemporaryDirectory() as scratch:  # tmp_path's parents are closed to other users
+        os.chmod(scratch, 0o755)
+        directory = pathlib.Path(scratch) / "d"
+        directory.mkdir()
+        target = directory / "out.bin"
+        target.write_bytes(b"old")
+        target.chmod(mode)
+        if owner == "self" and os.geteuid() == 0:
+            os.chown(target, UNPRIVILEGED, UNPRIVILEGED)
+            os.chown(directory, UNPRIVILEGED, UNPRIVILEGED)
+        directory.chmod(directory_mode)
+        before = target.stat()
+        outcome = outcome_as_unprivileged(client, target)
+        after = target.stat()
+        directory.chmod(0o700)
+        assert outcome == ([False, None, None, 0] if client.returns_false else
+                           ["PermissionError", errno.EACCES, str(target), 0])  # as open(target, "wb") raises it
+        assert (after.st_ino, after.st_uid, after.st_mode) == (before.st_ino, before.st_uid, before.st_mode)
+        assert target.read_bytes() == b"old" and os.listdir(directory) == ["out.bin"]
+
+
+@pytest.mark.parametrize("through_link", [False, True])
+def test_a_mount_point_target_is_refused_before_any_range(client, recorder, tmp_path, through_link):
+    ranges = serve(client, recorder, OBJECT)
+    target, mounted, link = tmp_path / "out.bin", tmp_path / "mounted.bin", tmp_path / "link.bin"
+    target.write_bytes(b"old")
+    mounted.write_bytes(b"mounted")
+    link.symlink_to("out.bin")
+    if not shutil.which("mount") or subprocess.run(["mount", "--bind", mounted, target],
+                                                   capture_output=True).returncode != 0:
+        pytest.skip("mounting is not permitted here")
+    try:
+        outcome = download(client, recorder, link if through_link else target, 10)
+    finally:
+        subprocess.run(["umount", target], check=True)
+    assert_failed(client, outcome, OSError)
+    assert client.returns_false or (outcome.errno, outcome.filename) == (errno.EBUSY, str(link if through_link
+                                                                                          else target))
+    assert ranges == [] and sorted(os.listdir(tmp_path)) == ["link.bin", "mounted.bin", "out.bin"]
+    assert target.read_bytes() == b"old" and mounted.read_bytes() == b"mounted"
 
 
 def test_a_symbolic_link_is_written_through(client, recorder, tmp_path):
