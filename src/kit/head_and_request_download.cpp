@@ -1,6 +1,5 @@
 #include "kit/head_and_request_download.hpp"
 
-#include "core/transfer.hpp"
 #include "kit/answers.hpp"
 #include "kit/object_calls.hpp"
 #include "pyutil/call.hpp"
@@ -10,7 +9,12 @@
 namespace kit {
 
 ObjectVersion HeadAndRequestDownload::object_version() {
-    pyutil::Ref answer = pyutil::Call().arg(key_).kw(pyutil::kw::kTimeout, timeout_).method(self_, pyutil::op::kHead);
+    pyutil::Ref headers = size_request_headers();
+    pyutil::Ref answer = pyutil::Call()
+                             .arg(key_)
+                             .kw(pyutil::kw::kHeaders, headers.get())
+                             .kw(pyutil::kw::kTimeout, timeout_)
+                             .method(self_, pyutil::op::kHead);
     if (pyutil::status_code(answer.get()) != 200) pyutil::raise_failure(kSizeFailure, answer.get());
     ObjectVersion found = version_from_head(answer.get());
     if (found.size == 0) pyutil::raise_message(kEmptyObject);
@@ -18,13 +22,13 @@ ObjectVersion HeadAndRequestDownload::object_version() {
 }
 
 pyutil::Ref HeadAndRequestDownload::fetch(const Part& part) {
-    pyutil::Ref range = pyutil::to_str(corvault::core::transfer::range_header(part));
-    pyutil::Ref headers = record({{&pyutil::header::kRange, range.get()}});
+    pyutil::Ref headers = part_request_headers(part);
     return pyutil::Call()
         .arg(pyutil::verb::kGet)
         .arg(key_)
         .kw(pyutil::kw::kHeaders, headers.get())
         .kw(pyutil::kw::kTimeout, timeout_)
+        .kw(pyutil::kw::kStream, Py_True)
         .method(self_, pyutil::op::kRequest);
 }
 
@@ -45,8 +49,10 @@ const pyutil::MethodSpec kMultipartDownloadSpec{
     "`callback(part_index, total_parts, bytes_done, total_bytes)` is called after each part. The\n"
     "file is written beside the target and put in its place only when every part has arrived, so\n"
     "a failed download leaves no partial file. A part of another version of the object (its\n"
-    "Content-Range total or ETag not those of the size request) fails it. Returns True; every\n"
-    "failure raises.",
+    "Content-Range total or ETag not those of the size request) fails it. Every request asks for\n"
+    "the stored bytes (Accept-Encoding: identity) and each part is written as it was sent, so an\n"
+    "object stored with a Content-Encoding such as gzip is written encoded, as stored. Returns\n"
+    "True; every failure raises.",
     "bool",
     multipart_download,
     {

@@ -16,10 +16,12 @@ public:
     HeadAndRequestDownload(PyObject* self, PyObject* key, PyObject* timeout)
         : self_(self), key_(key), timeout_(timeout) {}
 
-    // self.head(key, timeout=timeout): status 200 and a non-zero Content-Length, else the Failure
-    // "获取文件信息失败: <status> <text>" or "文件大小为 0"; with the answer's ETag.
+    // self.head(key, headers={"Accept-Encoding": "identity"}, timeout=timeout): status 200 and a
+    // non-zero Content-Length, else the Failure "获取文件信息失败: <status> <text>" or
+    // "文件大小为 0"; with the answer's ETag.
     ObjectVersion object_version() override;
-    // self._request("GET", key, headers={"Range": ...}, timeout=timeout), a new mapping per part.
+    // self._request("GET", key, headers={"Range": ..., "Accept-Encoding": "identity"},
+    // timeout=timeout, stream=True), a new mapping per part; the answer's body unread.
     pyutil::Ref fetch(const Part& part) override;
 
 private:

@@ -5,6 +5,7 @@
 #include "kit/answers.hpp"
 #include "kit/local_file.hpp"
 #include "pyutil/call.hpp"
+#include "pyutil/names.hpp"
 #include "pyutil/response.hpp"
 
 namespace kit {
@@ -18,24 +19,7 @@ using transfer::Parts;
 
 const Name kContentRange{"Content-Range"};
 const Name kETag{"ETag"};
-
-// Writes into the temporary file and counts what the part brought.
-class CountingSink : public PartSink {
-public:
-    explicit CountingSink(TargetFile& file) : file_(file) {}
-    void write(PyObject* bytes) override {
-        if (!PyBytes_Check(bytes)) {
-            pyutil::raise_format(PyExc_TypeError, "a part's body must be bytes, not %.200s", Py_TYPE(bytes)->tp_name);
-        }
-        file_.write(bytes);
-        received_ += PyBytes_GET_SIZE(bytes);
-    }
-    long long received() const { return received_; }
-
-private:
-    TargetFile& file_;
-    long long received_ = 0;
-};
+const Name kIterRaw{"iter_raw"};
 
 // Hands an answer back to the client on every way out of its part.
 class Released {
@@ -86,25 +70,49 @@ std::string mismatch(PyObject* response, long status, const ObjectVersion& objec
     return {};
 }
 
+[[noreturn]] void raise_length_failure(RangedDownload& client, const Part& part, long status, long long received) {
+    const std::string message = client.part_failure_prefix(part) + std::to_string(status) + " 应收到 " +
+                                std::to_string(part.length) + " 字节, 实际收到 " + std::to_string(received) + " 字节";
+    pyutil::raise_message(message.c_str());
+}
+
+// Writes the body of an accepted answer as it was sent, chunk by chunk, and fails the part as
+// soon as more than its length has arrived, reading no further.
+void write_raw_body(RangedDownload& client, PyObject* response, long status, const Part& part, TargetFile& file) {
+    long long received = 0;
+    {
+        Ref chunks = check(PyObject_CallMethodNoArgs(response, kIterRaw));
+        Ref iterator = check(PyObject_GetIter(chunks.get()));
+        while (PyObject* next = PyIter_Next(iterator.get())) {
+            Ref chunk = Ref::steal(next);
+            if (!PyBytes_Check(chunk.get())) {
+                pyutil::raise_format(PyExc_TypeError, "a part's body must be bytes, not %.200s",
+                                     Py_TYPE(chunk.get())->tp_name);
+            }
+            received += PyBytes_GET_SIZE(chunk.get());
+            if (received > part.length) break;
+            file.write(chunk.get());
+        }
+        if (PyErr_Occurred()) throw pyutil::Error{};
+    }  // an unfinished iterator is closed here, before the failure is raised
+    if (received != part.length) raise_length_failure(client, part, status, received);
+}
+
 void fetch_part(RangedDownload& client, const ObjectVersion& object, const Parts& parts, const Part& part,
                 TargetFile& file) {
     Ref response = client.fetch(part);
     Released released(client, response.get());
     const long status = pyutil::status_code(response.get());
-    if (status != 206 && status != 200) pyutil::raise_failure(client.part_failure_prefix(part).c_str(), response.get());
+    if (status != 206 && status != 200) {
+        check(PyObject_CallMethodNoArgs(response.get(), pyutil::method::kRead));  // the text the failure names
+        pyutil::raise_failure(client.part_failure_prefix(part).c_str(), response.get());
+    }
     const std::string other = mismatch(response.get(), status, object, parts, part);
     if (!other.empty()) {
         const std::string message = client.part_failure_prefix(part) + std::to_string(status) + " " + other;
         pyutil::raise_message(message.c_str());
     }
-    CountingSink sink(file);
-    client.write_body(response.get(), sink);
-    if (sink.received() != part.length) {
-        const std::string message = client.part_failure_prefix(part) + std::to_string(status) + " 应收到 " +
-                                    std::to_string(part.length) + " 字节, 实际收到 " + std::to_string(sink.received()) +
-                                    " 字节";
-        pyutil::raise_message(message.c_str());
-    }
+    write_raw_body(client, response.get(), status, part, file);
 }
 
 // The parts of an object of the size its client found (ValueError for a negative size).
@@ -136,12 +144,16 @@ std::string RangedDownload::part_failure_prefix(const Part& part) const {
     return "下载分片 " + std::to_string(part.index + 1) + " 失败: ";
 }
 
-void RangedDownload::write_body(PyObject* response, PartSink& sink) {
-    Ref body = pyutil::response_content(response);
-    sink.write(body.get());
+Ref size_request_headers() { return record({{&pyutil::header::kAcceptEncoding, kStoredBytes}}); }
+
+Ref part_request_headers(const Part& part) {
+    Ref range = pyutil::to_str(transfer::range_header(part));
+    return record({{&pyutil::header::kRange, range.get()}, {&pyutil::header::kAcceptEncoding, kStoredBytes}});
 }
 
-void RangedDownload::release(PyObject* response) { release_body(response); }
+void RangedDownload::release(PyObject* response) {
+    Ref closed = check(PyObject_CallMethodNoArgs(response, pyutil::method::kClose));
+}
 
 long long part_size_value(PyObject* part_size) {
     int overflow = 0;

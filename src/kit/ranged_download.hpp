@@ -2,6 +2,11 @@
 // strictly in order, each answer checked to be that range of that object, the parts written to a
 // temporary file beside the target that takes the target's place only when all have arrived,
 // and progress reported after each part. A client supplies what differs as a RangedDownload.
+//
+// What is written is the object's stored bytes: every request asks for them (Accept-Encoding:
+// identity), and each part's body is read as it was sent (iter_raw), never with a Content-Encoding
+// undone, so an object stored gzip-encoded is written as those gzip bytes, as the services' own
+// SDKs write it. The length, Content-Range and ETag checks are all about those bytes.
 #pragma once
 
 #include <optional>
@@ -30,12 +35,16 @@ struct ObjectVersion {
 // 0 when absent; ETag, none when absent).
 ObjectVersion version_from_head(PyObject* answer);
 
-// Receives one part's body, whole or in chunks as it arrives.
-class PartSink {
-public:
-    virtual ~PartSink() = default;
-    virtual void write(PyObject* bytes) = 0;  // bytes
-};
+// The Accept-Encoding value of the size request and of every part request: the stored bytes, not
+// a form the server compresses on the fly (OSS gzips text objects of 1 KB and more when gzip is
+// accepted, and then states no Content-Length and no ETag, even in the answer to HEAD).
+inline const pyutil::Name kStoredBytes{"identity"};
+
+// {"Accept-Encoding": "identity"}: the headers of a size request made with HEAD.
+pyutil::Ref size_request_headers();
+// {"Range": range_header(part), "Accept-Encoding": "identity"}: the headers of a part request,
+// a new mapping for each.
+pyutil::Ref part_request_headers(const Part& part);
 
 // What one client's download supplies.
 class RangedDownload {
@@ -47,8 +56,9 @@ public:
     // refuses empty objects.
     virtual ObjectVersion object_version() = 0;
 
-    // Sends the request for one part (its Range header is range_header(part)) and returns the
-    // answer, whatever its status.
+    // Sends the request for one part (its headers part_request_headers(part)) and returns the
+    // answer, whatever its status, with its body unread (sent with stream=True, send_streamed in
+    // kit/send_request.hpp): the loop reads it with iter_raw() and releases it.
     virtual pyutil::Ref fetch(const Part& part) = 0;
 
     // The text that begins the failure of a part, to which the status and the answer's text (or
@@ -59,12 +69,8 @@ public:
     // from Exception are; the temporary file is removed either way.
     virtual bool reports_failure_as_false() const { return false; }
 
-    // Writes the body of an accepted answer to `sink`: the whole content by default; a streaming
-    // client reads the body in chunks.
-    virtual void write_body(PyObject* response, PartSink& sink);
-
-    // Called on every way out of a part, once its answer is no longer needed: releases the
-    // body by default (release_body); a streaming client closes the response.
+    // Called on every way out of a part, once its answer is no longer needed: closes the
+    // response, which hands its connection back whether or not its body was read to the end.
     virtual void release(PyObject* response);
 };
 

@@ -23,7 +23,38 @@ Ref take_headers(PyObject* kwargs) {
     return headers;
 }
 
+namespace {
+
+const pyutil::Name kAuth{"auth"};
+const pyutil::Name kFollowRedirects{"follow_redirects"};
+
+// The entry `name` of `kwargs`, removed from it; empty when there is none.
+Ref take(PyObject* kwargs, PyObject* name) {
+    PyObject* found = PyDict_GetItemWithError(kwargs, name);
+    if (found == nullptr) {
+        if (PyErr_Occurred()) throw pyutil::Error{};
+        return {};
+    }
+    Ref value = Ref::borrow(found);
+    check(PyDict_DelItem(kwargs, name));
+    return value;
+}
+
+}  // namespace
+
+Ref send_streamed(PyObject* client, PyObject* method, PyObject* url, PyObject* build_keywords,
+                  PyObject* send_keywords) {
+    Ref request =
+        pyutil::Call().arg(method).arg(url).kwargs(build_keywords).method(client, pyutil::httpx::kBuildRequest);
+    pyutil::Call send;
+    send.arg(request.get()).kw(kw::kStream, Py_True);
+    if (send_keywords != nullptr) send.kwargs(send_keywords);
+    return send.method(client, pyutil::httpx::kSend);
+}
+
 Ref send_request(PyObject* self, PyObject* method, std::string_view url, PyObject* headers, PyObject* kwargs) {
+    Ref stream = take(kwargs, kw::kStream);
+    const bool streamed = stream && check(PyObject_IsTrue(stream.get())) == 1;
     PyObject* given_timeout = PyDict_GetItemWithError(kwargs, kw::kTimeout);
     if (given_timeout == nullptr && PyErr_Occurred()) throw pyutil::Error{};
     Ref timeout = effective_timeout(self, given_timeout);
@@ -34,6 +65,16 @@ Ref send_request(PyObject* self, PyObject* method, std::string_view url, PyObjec
 
     Ref client = check(PyObject_GetAttr(self, pyutil::attr::kClient));
     Ref url_text = pyutil::to_str(url);
+    if (streamed) {
+        Ref send_keywords = check(PyDict_New());
+        for (PyObject* name : {kAuth.get(), kFollowRedirects.get()}) {
+            Ref value = take(kwargs, name);
+            if (value) check(PyDict_SetItem(send_keywords.get(), name, value.get()));
+        }
+        Ref build_keywords = record({{&kw::kHeaders, headers}});
+        check(PyDict_Update(build_keywords.get(), kwargs));
+        return send_streamed(client.get(), method, url_text.get(), build_keywords.get(), send_keywords.get());
+    }
     return pyutil::Call()
         .arg(method)
         .arg(url_text.get())

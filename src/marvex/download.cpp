@@ -1,7 +1,7 @@
 // The ranged download of an object into a local file, from its public URL, through the kit's
 // loop: the size from the client's own stat request, each range a plain GET of the URL.
-#include "core/transfer.hpp"
 #include "kit/ranged_download.hpp"
+#include "kit/send_request.hpp"
 #include "marvex/marvex.hpp"
 #include "pyutil/call.hpp"
 #include "pyutil/response.hpp"
@@ -13,7 +13,8 @@ const Name kFsize{"fsize"};
 const Name kGetPathUrlMethod{"get_path_url"};
 
 // The size is the "fsize" of the stat record, which names no ETag of the URL's answers; the ranges
-// carry no token, so this serves objects that their public URL serves.
+// carry no token, so this serves objects that their public URL serves. Each range asks for the
+// stored bytes (Accept-Encoding: identity).
 class Download : public kit::RangedDownload {
 public:
     Download(PyObject* self, PyObject* key, PyObject* timeout) : self_(self), key_(key), timeout_(timeout) {}
@@ -35,11 +36,12 @@ public:
         return {bytes, std::nullopt};
     }
 
+    // A GET of the URL, its body left unread for the loop to read as sent.
     Ref fetch(const kit::Part& part) override {
-        Ref range = pyutil::to_str(corvault::core::transfer::range_header(part));
-        Ref headers = check(PyDict_New());
-        check(PyDict_SetItem(headers.get(), header::kRange, range.get()));
-        return get_as_built(self_, url_.get(), headers.get(), request_timeout_.get());
+        Ref headers = kit::part_request_headers(part);
+        Ref keywords = kit::as_built_keywords(url_text(url_.get()), headers.get(), request_timeout_.get());
+        Ref client = check(PyObject_GetAttr(self_, attr::kClient));
+        return kit::send_streamed(client.get(), verb::kGet, url_.get(), keywords.get());
     }
 
 private:
@@ -65,7 +67,9 @@ const pyutil::MethodSpec kMultipartDownloadSpec{
     "`callback(part_index, total_parts, bytes_done, total_bytes)` is called after each part. The\n"
     "file is written beside the target and put in its place only when every part has arrived, so\n"
     "a failed download leaves no partial file. A part whose Content-Range names another size\n"
-    "fails it. Returns True; every failure raises.",
+    "fails it. Every range asks for the stored bytes (Accept-Encoding: identity) and is written as\n"
+    "it was sent, so an object stored with a Content-Encoding such as gzip is written encoded, as\n"
+    "stored. Returns True; every failure raises.",
     "bool",
     multipart_download,
     {

@@ -5,7 +5,6 @@
 #include <string>
 #include <utility>
 
-#include "core/transfer.hpp"
 #include "kit/answers.hpp"
 #include "kit/local_file.hpp"
 #include "kit/ranged_download.hpp"
@@ -44,9 +43,12 @@ bool below_one(PyObject* size) {
 }
 
 // The object's size and ETag from the client's own head(), which prints its URL and keeps its 10
-// seconds; none unless it answers 200.
-std::optional<kit::ObjectVersion> head_object(PyObject* self, PyObject* key) {
-    Ref head = pyutil::Call().arg(key).method(self, op::kHead);
+// seconds; none unless it answers 200. `headers`, when given, are head's headers.
+std::optional<kit::ObjectVersion> head_object(PyObject* self, PyObject* key, PyObject* headers = nullptr) {
+    pyutil::Call call;
+    call.arg(key);
+    if (headers != nullptr) call.kw(kw::kHeaders, headers);
+    Ref head = call.method(self, op::kHead);
     if (pyutil::status_code(head.get()) != 200) return std::nullopt;
     return kit::version_from_head(head.get());
 }
@@ -102,7 +104,8 @@ bool whole(PyObject* self, PyObject* key, PyObject* local_path) {
 }
 
 // The ranged download's hooks: the size from head(), each range a signed GET of its own to the
-// bucket's endpoint, failures answered with False.
+// bucket's endpoint, both asking for the stored bytes (Accept-Encoding: identity), failures
+// answered with False.
 class Ranges : public kit::RangedDownload {
 public:
     Ranges(PyObject* self, PyObject* key, PyObject* timeout) : self_(self), key_(key) {
@@ -113,7 +116,8 @@ public:
     }
 
     kit::ObjectVersion object_version() override {
-        std::optional<kit::ObjectVersion> found = head_object(self_, key_);
+        Ref headers = kit::size_request_headers();
+        std::optional<kit::ObjectVersion> found = head_object(self_, key_, headers.get());
         if (!found) pyutil::raise_message("获取文件信息失败");
         if (found->size == 0) pyutil::raise_message(kit::kEmptyObject);
         return std::move(*found);
@@ -121,11 +125,12 @@ public:
 
     Ref fetch(const kit::Part& part) override {
         Ref authorization = get_authorization(self_, key_);
-        Ref range = pyutil::to_str(corvault::core::transfer::range_header(part));
-        Ref headers = kit::record({{&header::kAuthorization, authorization.get()}, {&header::kRange, range.get()}});
+        Ref headers = kit::record({{&header::kAuthorization, authorization.get()}});
+        Ref part_headers = kit::part_request_headers(part);
+        check(PyDict_Update(headers.get(), part_headers.get()));
         Ref keywords = kit::as_built_keywords(url_, headers.get(), timeout_.get());
         Ref url_text = pyutil::to_str(url_);
-        return pyutil::Call().arg(url_text.get()).kwargs(keywords.get()).method(client_.get(), kClientGet);
+        return kit::send_streamed(client_.get(), verb::kGet, url_text.get(), keywords.get());
     }
 
     bool reports_failure_as_false() const override { return true; }
@@ -187,7 +192,10 @@ const pyutil::MethodSpec kMultipartDownloadSpec{
     "Write the object `key` into `local_path` in ranges of `part_size` bytes, one request each,\n"
     "calling `callback(index, total_parts, bytes_done, total_bytes)` after each. Returns whether\n"
     "the object was written whole; the file is replaced only by a complete object, and a part of\n"
-    "another version of it (its Content-Range total or ETag not those of head) answers False.",
+    "another version of it (its Content-Range total or ETag not those of head) answers False.\n"
+    "head and every range ask for the stored bytes (Accept-Encoding: identity), and each range is\n"
+    "written as it was sent, so an object stored with a Content-Encoding such as gzip is written\n"
+    "encoded, as stored.",
     "bool",
     multipart_download,
     {

@@ -101,7 +101,11 @@ const pyutil::MethodSpec kRequestSpec{
     "return the httpx response unchanged.\n\n"
     "Prints the URL, without its query, on sys.stdout. A `headers` keyword receives the\n"
     "Authorization entry in place; the other keywords go to the HTTP client's request(), a raw\n"
-    "`data` body as `content`. The client's default time-out applies when none is given.",
+    "`data` body as `content`. The client's default time-out applies when none is given.\n\n"
+    "With `stream=True` the request is built with the HTTP client's build_request() and sent with\n"
+    "its send(stream=True) (`auth` and `follow_redirects` going to send()), and the response\n"
+    "comes back with its body unread: the caller reads it (iter_raw() for the bytes as sent) and\n"
+    "closes it.",
     "httpx.Response",
     request,
     {

@@ -25,6 +25,7 @@ inline const Name kContentType{"Content-Type"};
 inline const Name kContentMd5{"Content-MD5"};
 inline const Name kContentLength{"Content-Length"};
 inline const Name kRange{"Range"};
+inline const Name kAcceptEncoding{"Accept-Encoding"};
 }  // namespace header
 
 // Keyword arguments of the clients' operations and of httpx's request().
@@ -36,6 +37,7 @@ inline const Name kContent{"content"};
 inline const Name kData{"data"};
 inline const Name kQueryParams{"query_params"};
 inline const Name kBucket{"bucket"};
+inline const Name kStream{"stream"};  // of _request and of httpx's send()
 }  // namespace kw
 
 // Attributes that every client sets in its constructor.
@@ -63,6 +65,11 @@ inline const Name kClientType{"Client"};  // httpx.Client
 inline const Name kRequest{"request"};    // Client.request(method, url, ...)
 inline const Name kGet{"get"};            // Client.get(url, ...)
 inline const Name kPost{"post"};          // Client.post(url, ...)
+
+// A request sent with its body left unread: Client.send(Client.build_request(method, url, ...),
+// stream=True).
+inline const Name kBuildRequest{"build_request"};
+inline const Name kSend{"send"};
 }  // namespace httpx
 
 // Methods of standard Python objects: mappings and files.

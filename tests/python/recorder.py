@@ -1,8 +1,10 @@
 """An httpx client that answers from a script and records every request exactly.
 
-Two views of each request are kept: the call as the library made it (`Client.request` with its
-positional arguments and keywords in order, the headers dict as passed and a snapshot of it),
-and the request as it reached the transport (method, URL, headers, body, time-out).
+Two views of each request are kept: the call as the library made it (`Client.request`, or
+`Client.build_request` followed by `Client.send`, with its positional arguments and keywords in
+order, the headers dict as passed and a snapshot of it), and the request as it reached the
+transport (method, URL, headers, body, time-out). Answers reach the library as a transport hands
+them over, their bodies unread.
 """
 
 import dataclasses
@@ -17,6 +19,8 @@ class RequestCall:
     url: Any
     keywords: List[Tuple[str, Any]]    # in the order they were passed
     headers_snapshot: Optional[dict]   # copy of the headers dict when the call was made
+    via: str = "request"               # or "build_request", for a request then sent with send()
+    send_keywords: Optional[List[Tuple[str, Any]]] = None  # the keywords of that send()
 
     @property
     def keyword_names(self):
@@ -62,7 +66,7 @@ class Recorder:
             timeout=request.extensions.get("timeout"),
         ))
         answer = self._queue.pop(0) if self._queue else self.default
-        return answer(request) if callable(answer) else answer
+        return unread(answer(request) if callable(answer) else answer)
 
     @property
     def last(self) -> Sent:
@@ -73,13 +77,42 @@ class Recorder:
         return self.calls[-1]
 
 
+def unread(response: httpx.Response) -> httpx.Response:
+    """The answer as a transport hands it over, its body not yet read. httpx reads the body of a
+    Response built with `content=` (decoding any Content-Encoding) as it is built, after which
+    its bytes as sent (iter_raw) can no longer be had; this one streams those bytes again."""
+    if isinstance(response.stream, httpx.ByteStream) and response.is_stream_consumed:
+        return httpx.Response(response.status_code, headers=response.headers, stream=response.stream,
+                              extensions=response.extensions)
+    return response
+
+
 class _RecordingClient(httpx.Client):
     def __init__(self, recorder: Recorder):
         super().__init__(transport=httpx.MockTransport(recorder._handle))
         self._recorder = recorder
 
+    _building = False  # inside request(), whose own build_request() is not a call of the library
+
     def request(self, method, url, *args, **kwargs):
+        self._record(method, url, kwargs)
+        self._building = True
+        try:
+            return super().request(method, url, *args, **kwargs)
+        finally:
+            self._building = False
+
+    def build_request(self, method, url, *args, **kwargs):
+        if not self._building:  # a request the library sends itself with send()
+            self._record(method, url, kwargs, via="build_request")
+        return super().build_request(method, url, *args, **kwargs)
+
+    def send(self, request, *args, **kwargs):
+        if not self._building:
+            self._recorder.calls[-1].send_keywords = list(kwargs.items())
+        return super().send(request, *args, **kwargs)
+
+    def _record(self, method, url, kwargs, via="request"):
         headers = kwargs.get("headers")
         self._recorder.calls.append(RequestCall(
-            method, url, list(kwargs.items()), dict(headers) if isinstance(headers, dict) else None))
-        return super().request(method, url, *args, **kwargs)
+            method, url, list(kwargs.items()), dict(headers) if isinstance(headers, dict) else None, via))

@@ -440,8 +440,9 @@ class TestMultipartDownload:
         assert target.read_bytes() == data
         assert os.listdir(tmp_path) == ["out.bin"]
         parts = [p for p in primitive if p.args == ("GET", "k")]
-        assert [p.headers_before for p in parts] == [{"Range": r} for r in ranges]
+        assert [p.headers_before for p in parts] == [{"Range": r, "Accept-Encoding": "identity"} for r in ranges]
         assert len({id(p.headers) for p in parts}) == len(parts)
+        assert [s.header("accept-encoding") for s in recorder.sent] == ["identity"] * (1 + len(ranges))
 
     def test_without_callback(self, make, recorder, tmp_path):
         recorder.default = ranged(OBJECT)
@@ -454,8 +455,9 @@ class TestMultipartDownload:
         recorder.default = ranged(OBJECT)
         make(timeout=default).multipart_download("k", str(tmp_path / "f"), 10, None, given)
         assert [(p.args, [k for k, _ in p.keywords], dict(p.keywords)["timeout"]) for p in primitive] == \
-            [(("HEAD", "k"), ["headers", "timeout"], given)] + [(("GET", "k"), ["headers", "timeout"], given)] * 3
-        assert primitive[0].headers_before == {}
+            [(("HEAD", "k"), ["headers", "timeout"], given)] + [(("GET", "k"), ["headers", "timeout", "stream"], given)] * 3
+        assert primitive[0].headers_before == {"Accept-Encoding": "identity"}
+        assert all(dict(p.keywords)["stream"] is True for p in primitive[1:])
         assert [s.timeout for s in recorder.sent] == [wire_timeout(expected)] * 4
 
     @pytest.mark.parametrize("part_size", [0, -1])

@@ -1,5 +1,7 @@
 """_request and _bucket_request as they reach the HTTP client and the wire."""
 
+import gzip
+
 import httpx
 import pytest
 
@@ -237,3 +239,39 @@ class TestDelegation:
         with pytest.raises(httpx.ConnectError):
             make()._request("GET", "k", headers=headers)
         assert "Authorization" in headers  # completed before the failure
+
+
+class TestStreamedRequest:
+    """`stream=True`: the request built and sent with send(stream=True), its body left unread."""
+
+    def test_the_body_is_left_unread_for_the_bytes_as_sent(self, make, recorder):
+        stored = gzip.compress(b"corvault " * 100)
+        recorder.respond(httpx.Response(200, headers={"Content-Encoding": "gzip"}, stream=httpx.ByteStream(stored)))
+        response = make()._request("GET", "k", headers={"Range": "bytes=0-"}, stream=True)
+        try:
+            assert not response.is_stream_consumed
+            assert b"".join(response.iter_raw()) == stored
+        finally:
+            response.close()
+        call = recorder.last_call
+        assert (call.via, call.method, call.url) == ("build_request", "GET", "http://127.0.0.1:9000/bkt/k")
+        assert call.keyword_names == ["headers"]
+        assert list(call.headers_snapshot) == ["Range", "Host", "x-amz-date", "x-amz-content-sha256", "Authorization"]
+        assert call.send_keywords == [("stream", True)]
+        assert recorder.last.timeout == HTTPX_DEFAULT_TIMEOUT
+
+    def test_keywords_go_where_httpx_takes_them(self, make, recorder):
+        response = make(timeout=4)._request("PUT", "x/../k", {"a": "b c"}, stream=True, follow_redirects=True,
+                                            auth=None, data=b"body")
+        response.close()
+        call = recorder.last_call
+        assert call.keyword_names == ["headers", "content", "timeout", "extensions"]
+        assert call.kw("extensions") == {"target": "/bkt/x/../k?a=b%20c"}
+        assert call.send_keywords == [("stream", True), ("auth", None), ("follow_redirects", True)]
+        assert (recorder.last.timeout["read"], recorder.last.body) == (4, b"body")
+
+    @pytest.mark.parametrize("stream", [False, None, 0])
+    def test_a_false_stream_sends_as_before(self, make, recorder, stream):
+        response = make()._request("GET", "k", stream=stream)
+        assert response.is_stream_consumed
+        assert (recorder.last_call.via, recorder.last_call.keyword_names) == ("request", ["headers"])

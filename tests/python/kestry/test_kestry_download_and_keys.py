@@ -58,7 +58,10 @@ def test_every_request_is_signed_with_the_callers_timeout(make, recorder, tmp_pa
     assert all(s.timeout["read"] == 7 and s.header("x-oss-date") == OSS_DATE for s in recorder.sent)
     assert all(s.header("authorization").startswith("OSS4-HMAC-SHA256 Credential=ak/") for s in recorder.sent)
     assert [list(c.headers_snapshot) for c in recorder.calls[1:]] == [
-        ["Range", "Host", "x-oss-content-sha256", "x-oss-date", "Authorization"]] * 3
+        ["Range", "Accept-Encoding", "Host", "x-oss-content-sha256", "x-oss-date", "Authorization"]] * 3
+    assert [(c.via, c.send_keywords) for c in recorder.calls] == \
+        [("request", None)] + [("build_request", [("stream", True)])] * 3
+    assert all(s.header("accept-encoding") == "identity" for s in recorder.sent)
     assert (tmp_path / "d" / "out.bin").read_bytes() == OBJECT
 
 

@@ -1,12 +1,14 @@
 import httpx
 import pytest
+from recorder import unread
 
 from corvault.marvex import MarvexKodoClient
 
 
 class SpyClient(httpx.Client):
-    """Records how the library calls get/post/request (positional arguments and keyword names in
-    order) and every request as it reaches the transport; answers through `answer(request)`."""
+    """Records how the library calls get/post/request/build_request/send (positional arguments
+    and keyword names in order) and every request as it reaches the transport; answers through
+    `answer(request)`, handed over unread as a transport would."""
 
     def __init__(self):
         super().__init__(transport=httpx.MockTransport(self._handle))
@@ -17,16 +19,17 @@ class SpyClient(httpx.Client):
     def _handle(self, request):
         request.read()
         self.sent.append(request)
-        return self.answer(request)
+        return unread(self.answer(request))
 
     def _record(self, name, args, kwargs, send):
-        if not self._inside:
+        outermost = not self._inside
+        if outermost:
             self.calls.append((name, args, list(kwargs)))
         self._inside = True
         try:
             return send()
         finally:
-            self._inside = False
+            self._inside = not outermost
 
     def get(self, url, **kwargs):
         return self._record("get", (url,), kwargs, lambda: super(SpyClient, self).get(url, **kwargs))
@@ -37,6 +40,13 @@ class SpyClient(httpx.Client):
     def request(self, method, url, **kwargs):
         return self._record("request", (method, url), kwargs,
                             lambda: super(SpyClient, self).request(method, url, **kwargs))
+
+    def build_request(self, method, url, **kwargs):
+        return self._record("build_request", (method, url), kwargs,
+                            lambda: super(SpyClient, self).build_request(method, url, **kwargs))
+
+    def send(self, request, **kwargs):
+        return self._record("send", (), kwargs, lambda: super(SpyClient, self).send(request, **kwargs))
 
     @property
     def last(self):

@@ -31,8 +31,10 @@ def test_ranges_of_the_public_url_without_a_token(make, spy, tmp_path):
     assert stat.extensions["timeout"] == timeout(7)  # the caller's None reached head: not its 10 seconds
     assert [r.headers["range"] for r in ranges] == ["bytes=0-3", "bytes=4-7", "bytes=8-9"]
     assert all(str(r.url) == "https://cdn.example.com/a%20b.bin" and "authorization" not in r.headers
-               and r.extensions["timeout"] == timeout(7) for r in ranges)
-    assert spy.calls[1:] == [("get", ("https://cdn.example.com/a%20b.bin",), ["headers", "timeout"])] * 3
+               and r.headers["accept-encoding"] == "identity" and r.extensions["timeout"] == timeout(7)
+               for r in ranges)
+    assert spy.calls[1:] == [("build_request", ("GET", "https://cdn.example.com/a%20b.bin"), ["headers", "timeout"]),
+                             ("send", (), ["stream"])] * 3
     assert progress == [(0, 3, 4, 10), (1, 3, 8, 10), (2, 3, 10, 10)]
 
 
