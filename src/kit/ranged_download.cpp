@@ -5,6 +5,7 @@
 #include "kit/answers.hpp"
 #include "kit/local_file.hpp"
 #include "pyutil/call.hpp"
+#include "pyutil/convert.hpp"
 #include "pyutil/names.hpp"
 #include "pyutil/response.hpp"
 
@@ -20,6 +21,7 @@ using transfer::Parts;
 const Name kContentRange{"Content-Range"};
 const Name kETag{"ETag"};
 const Name kIterRaw{"iter_raw"};
+const Name kIsStreamConsumed{"is_stream_consumed"};
 
 // Hands an answer back to the client on every way out of its part.
 class Released {
@@ -81,7 +83,11 @@ std::string mismatch(PyObject* response, long status, const ObjectVersion& objec
 void write_raw_body(RangedDownload& client, PyObject* response, long status, const Part& part, TargetFile& file) {
     long long received = 0;
     {
-        Ref chunks = check(PyObject_CallMethodNoArgs(response, kIterRaw));
+        // A response whose body was read already (as one a replaced `_request` builds whole with
+        // content=...) can only give that content; the length check still holds it to the part.
+        Ref chunks = pyutil::attr_truth(response, kIsStreamConsumed)
+                         ? check(PyTuple_Pack(1, pyutil::response_content(response).get()))
+                         : check(PyObject_CallMethodNoArgs(response, kIterRaw));
         Ref iterator = check(PyObject_GetIter(chunks.get()));
         while (PyObject* next = PyIter_Next(iterator.get())) {
             Ref chunk = Ref::steal(next);

@@ -444,6 +444,25 @@ class TestMultipartDownload:
         assert len({id(p.headers) for p in parts}) == len(parts)
         assert [s.header("accept-encoding") for s in recorder.sent] == ["identity"] * (1 + len(ranges))
 
+    def test_a_replaced_request_that_builds_its_answers_whole(self, tmp_path):
+        """Answers built with content=... are read already and can't be streamed: their content
+        is taken, and still held to the part's length."""
+        class Canned(DravikClient):
+            def _request(self, method, key, **kwargs):
+                first, last = map(int, kwargs["headers"]["Range"][6:].split("-"))
+                return httpx.Response(206, content=OBJECT[first:last + 1] + self.extra)
+
+            def head(self, key, headers=None, timeout=None):
+                return httpx.Response(200, headers={"Content-Length": str(len(OBJECT))})
+
+        client = Canned("AK", "SK", "bkt", http_client=object())
+        client.extra = b""
+        assert client.multipart_download("k", str(tmp_path / "out.bin"), 10) is True
+        assert (tmp_path / "out.bin").read_bytes() == OBJECT
+        client.extra = b"!"
+        with pytest.raises(Exception, match="应收到 10 字节, 实际收到 11 字节"):
+            client.multipart_download("k", str(tmp_path / "out.bin"), 10)
+
     def test_without_callback(self, make, recorder, tmp_path):
         recorder.default = ranged(OBJECT)
         assert make().multipart_download("k", str(tmp_path / "f"), 7) is True
