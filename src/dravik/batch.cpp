@@ -100,6 +100,7 @@ Ref delete_objects(Args& a) {
         Ref text = pyutil::response_text(response.get());
         const core::s3::DeleteResult result =
             kit::read_xml_answer([&] { return core::s3::parse_delete_result(pyutil::utf8(text.get())); });
+        if (result.refused) pyutil::raise_failure("批量删除失败: ", response.get());
         for (const core::xml::Text& key : result.deleted) {
             if (key.state != core::xml::Text::State::Value) continue;
             Ref value = pyutil::to_str(key.value);

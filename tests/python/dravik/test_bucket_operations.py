@@ -197,7 +197,8 @@ class TestDeleteObjectsAnswers:
         assert make().delete_objects(["p", "q"]) == {"deleted": ["p"], "errors": [{"key": "q", "code": "C", "message": ""}]}
 
     @pytest.mark.parametrize("status, text", [(500, "<Error><Code>InternalError</Code></Error>"), (204, ""),
-                                              (403, "denied\nsecond line")])
+                                              (403, "denied\nsecond line"),
+                                              (200, f'<Error xmlns="{S3_NS}"><Code>InternalError</Code></Error>')])
     def test_failed_second_batch_raises_and_stops(self, make, recorder, status, text):
         recorder.respond(echo_deleted, httpx.Response(status, text=text))
         recorder.default = echo_deleted
