@@ -292,6 +292,15 @@ class TestBucketStats:
         tokens = [httpx.URL(c.url).params.get("continuation-token") for c in recorder.calls]
         assert tokens == [None, "3", "6"]
 
+    def test_a_refused_second_page_raises(self, make, recorder):
+        bucket = FakeBucket({f"o{i}": 1 for i in range(7)}, page_cap=3)
+        recorder.respond(bucket, httpx.Response(503, text="<Error><Code>SlowDown</Code></Error>"))
+        recorder.default = bucket
+        with pytest.raises(Exception) as failure:
+            make().get_bucket_stats()
+        assert str(failure.value) == "列举对象失败: 503 <Error><Code>SlowDown</Code></Error>"
+        assert len(recorder.calls) == 2
+
     def test_a_listing_that_repeats_its_token_stops_with_an_error(self, make, recorder):
         page = "<IsTruncated>true</IsTruncated><NextContinuationToken>same</NextContinuationToken>" \
                "<Contents><Key>k</Key><Size>1</Size></Contents>"
