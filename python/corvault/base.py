@@ -4,7 +4,8 @@ Subclasses set all of their own attributes in their constructors and never run t
 constructor; every member here works on such an object. A subclass provides ``list(prefix,
 marker, limit)`` returning a listing record (``objects``, ``is_truncated``, ``next_marker``),
 ``upload(key, data, content_type=...)`` and ``upload_part(key, upload_id, part_number, data,
-content_type, headers)``.
+content_type, headers)``. A client whose listing marker is the key to start after (not a token of
+the service's own) sets ``listing_marker_is_key``.
 """
 
 import mimetypes
@@ -14,8 +15,34 @@ import httpx
 DEFAULT_PAGE_SIZE = 1000
 
 
+class RefusedPage(dict):
+    """The listing page of an answer the service refused (status outside 2xx).
+
+    It is the very page `list` has always returned for such an answer (no objects, not
+    truncated) and compares equal to it, so callers of one page see nothing new; `status_code`
+    and `text` keep the refusal, so that a walk over every page does not take it for the end of
+    the bucket.
+    """
+
+    def __init__(self, page, status_code, text):
+        super().__init__(page)
+        self.status_code = status_code
+        self.text = text
+
+
+def raise_if_refused(page):
+    """Raise when `page` stands for a refused listing answer (any page carrying `status_code`)."""
+    status = getattr(page, "status_code", None)
+    if status is not None:
+        raise Exception(f"列举对象失败: {status} {getattr(page, 'text', '')}")
+
+
 class BaseStorageClient:
     """Base class of the storage clients."""
+
+    # Whether `list`'s marker is the key to start after: a truncated page without a marker then
+    # goes on from its last key instead of failing.
+    listing_marker_is_key = False
 
     def upload_file(self, key, local_path):
         """Store the local file at `local_path` as the object `key`."""
@@ -31,10 +58,17 @@ class BaseStorageClient:
         while True:
             asked.add(marker)
             page = self.list(prefix=prefix, marker=marker, limit=page_size)
-            yield from page.get("objects", [])
-            marker = page.get("next_marker")
-            if not page.get("is_truncated") or not marker:
+            raise_if_refused(page)
+            objects = page.get("objects", [])
+            yield from objects
+            if not page.get("is_truncated"):
                 return
+            marker = page.get("next_marker")
+            if not marker and self.listing_marker_is_key and objects:
+                marker = objects[-1]["key"]
+            # Taking a truncated page for the last would report part of the bucket as all of it.
+            if not marker:
+                raise Exception("列举对象失败: 列表被截断但没有继续标记")
             # A service that hands back a marker already asked for would serve the same pages
             # for ever, and every count over them would grow without end.
             if marker in asked:

@@ -5,6 +5,7 @@ namespace corvault::core::s3 {
 DeleteResult parse_delete_result(std::string_view document) {
     const xml::Document doc(document);
     DeleteResult result;
+    result.refused = doc.local_name(doc.root()) == "Error";
     for (xml::Element deleted : doc.children(doc.root(), "Deleted")) {
         result.deleted.push_back(doc.child_text(deleted, "Key"));
     }
@@ -24,10 +25,14 @@ std::vector<ListedBucket> parse_bucket_listing(std::string_view document) {
     return buckets;
 }
 
-bool is_error_document(std::string_view body) {
+bool has_root(std::string_view body, std::string_view root) {
+    // The service may write blanks ahead of its final answer to keep a long request alive; an
+    // XML declaration after them would not be at the start of the document.
+    const std::size_t start = body.find_first_not_of(" \t\r\n");
+    if (start == std::string_view::npos) return false;
     try {
-        const xml::Document doc(body);
-        return doc.local_name(doc.root()) == "Error";
+        const xml::Document doc(body.substr(start));
+        return doc.local_name(doc.root()) == root;
     } catch (const xml::ParseError&) {
         return false;
     }

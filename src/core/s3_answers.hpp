@@ -11,13 +11,15 @@
 namespace corvault::core::s3 {
 
 // DeleteObjects: the Key of every Deleted child of the root, and every Error child's Key, Code
-// and Message, in document order.
+// and Message, in document order; `refused` when the root itself is an Error element (the request
+// failed as a whole, though answered with status 200).
 struct DeleteError {
     xml::Text key, code, message;
 };
 struct DeleteResult {
     std::vector<xml::Text> deleted;
     std::vector<DeleteError> errors;
+    bool refused = false;
 };
 DeleteResult parse_delete_result(std::string_view document);
 
@@ -27,8 +29,9 @@ struct ListedBucket {
 };
 std::vector<ListedBucket> parse_bucket_listing(std::string_view document);
 
-// Whether a body is an S3 error document: well-formed XML whose root element is named "Error".
-// Anything else, text that is not XML included, is not.
-bool is_error_document(std::string_view body);
+// Whether a body, after any leading XML white space, is a well-formed XML document whose root
+// element has the local name `root` (in any namespace). An empty or blank body, and text that is
+// not XML, is not.
+bool has_root(std::string_view body, std::string_view root);
 
 }  // namespace corvault::core::s3

@@ -9,6 +9,7 @@
 #include "core/s3_answers.hpp"
 #include "core/xml_writer.hpp"
 #include "kit/answers.hpp"
+#include "kit/facilities.hpp"
 #include "pyutil/call.hpp"
 #include "pyutil/convert.hpp"
 #include "pyutil/headers.hpp"
@@ -100,6 +101,7 @@ Ref delete_objects(Args& a) {
         Ref text = pyutil::response_text(response.get());
         const core::s3::DeleteResult result =
             kit::read_xml_answer([&] { return core::s3::parse_delete_result(pyutil::utf8(text.get())); });
+        if (result.refused) pyutil::raise_failure("批量删除失败: ", response.get());
         for (const core::xml::Text& key : result.deleted) {
             if (key.state != core::xml::Text::State::Value) continue;
             Ref value = pyutil::to_str(key.value);
@@ -125,6 +127,39 @@ const pyutil::MethodSpec kDeleteObjectsSpec{
     {{"keys", Kind::List, "List[str]"}, kTimeoutParam},
 };
 
+namespace {
+
+// A walk that stops before the listing is empty: the keys left were neither deleted nor
+// reported, and returning the count would call the prefix cleared.
+[[noreturn]] void raise_unfinished(PyObject* count) {
+    pyutil::raise_format(PyExc_Exception, "%s%S%s", "按前缀删除未完成: 已删除 ", count, " 个对象, 其余对象未能删除");
+}
+
+// The keys of one listing page, every one checked to begin with `prefix`: a service that lists
+// other keys must not get them deleted.
+Ref keys_under_prefix(PyObject* listing, PyObject* prefix) {
+    Ref empty_list = check(PyList_New(0));
+    Ref objects = pyutil::Call().arg(kObjectsField).arg(empty_list.get()).method(listing, method::kGet);
+    Ref keys = check(PyList_New(0));
+    Ref iterator = check(PyObject_GetIter(objects.get()));
+    while (PyObject* raw = PyIter_Next(iterator.get())) {
+        Ref entry = Ref::steal(raw);
+        Ref key = check(PyObject_GetItem(entry.get(), kKeyField));
+        const Py_ssize_t inside =
+            PyUnicode_Check(key.get()) ? PyUnicode_Tailmatch(key.get(), prefix, 0, PY_SSIZE_T_MAX, -1) : 0;
+        if (inside < 0) throw pyutil::Error{};
+        if (inside == 0) {
+            pyutil::raise_format(PyExc_Exception, "%s%R%s%R%s", "按前缀删除失败: 列出的键 ", key.get(), " 不以前缀 ",
+                                 prefix, " 开头");
+        }
+        check(PyList_Append(keys.get(), key.get()));
+    }
+    if (PyErr_Occurred()) throw pyutil::Error{};
+    return keys;
+}
+
+}  // namespace
+
 Ref delete_by_prefix(Args& a) {
     enum { Prefix, Timeout };
     PyObject* self = a.self();
@@ -137,20 +172,14 @@ Ref delete_by_prefix(Args& a) {
                           .kw(kLimitKeyword, batch_size.get())
                           .kw(kw::kTimeout, a[Timeout])
                           .method(self, kListOp);
-        Ref empty_list = check(PyList_New(0));
-        Ref objects = pyutil::Call().arg(kObjectsField).arg(empty_list.get()).method(listing.get(), method::kGet);
-        Ref keys = check(PyList_New(0));
-        Ref iterator = check(PyObject_GetIter(objects.get()));
-        while (PyObject* raw = PyIter_Next(iterator.get())) {
-            Ref entry = Ref::steal(raw);
-            Ref key = check(PyObject_GetItem(entry.get(), kKeyField));
-            check(PyList_Append(keys.get(), key.get()));
-        }
-        if (PyErr_Occurred()) throw pyutil::Error{};
+        // A refused listing is no empty bucket.
+        pyutil::Call().arg(listing.get()).call(kit::facilities.raise_if_refused);
+        Ref keys = keys_under_prefix(listing.get(), a[Prefix]);
         if (PyList_GET_SIZE(keys.get()) == 0) break;
-        // Keys that stay in the bucket after their delete come back in the next listing: stop
-        // instead of asking for them again forever.
-        if (previous && check(PyObject_RichCompareBool(previous.get(), keys.get(), Py_EQ))) break;
+        // Keys listed again after their delete was reported: asking for them again could go on
+        // for ever.
+        if (previous && check(PyObject_RichCompareBool(previous.get(), keys.get(), Py_EQ)))
+            raise_unfinished(count.get());
         Ref result = pyutil::Call().arg(keys.get()).kw(kw::kTimeout, a[Timeout]).method(self, kDeleteObjectsOp);
         Ref no_keys = check(PyList_New(0));
         Ref deleted = pyutil::Call().arg(kDeletedField).arg(no_keys.get()).method(result.get(), method::kGet);
@@ -158,9 +187,11 @@ Ref delete_by_prefix(Args& a) {
         if (n < 0) throw pyutil::Error{};
         Ref n_number = check(PyLong_FromSsize_t(n));
         count = check(PyNumber_Add(count.get(), n_number.get()));
-        if (n == 0) break;
         Ref truncated = pyutil::Call().arg(kIsTruncatedField).method(listing.get(), method::kGet);
+        // The last page: keys the service kept are in its errors, and are not counted.
         if (!check(PyObject_IsTrue(truncated.get()))) break;
+        // More pages wait behind this one, and the next pass would list the same keys again.
+        if (n == 0) raise_unfinished(count.get());
         previous = keys;
     }
     return count;

@@ -39,6 +39,9 @@ void exec_kestry(PyObject* module) {
     pyutil::bind_modules(module, {"httpx"});
     Ref base = pyutil::bind_sibling(module, "base", "BaseStorageClient");
     Ref cls = pyutil::make_class(module, "KestryOSSClient", kClassDoc, base.get(), kMembers);
+    // ListObjects' marker is the key to start after, so a page that is truncated without a
+    // NextMarker can still be continued from its last key.
+    pyutil::check(PyObject_SetAttrString(cls.get(), "listing_marker_is_key", Py_True));
     pyutil::bind(module, "KestryOSSClient", cls.get());
 }
 

@@ -13,9 +13,11 @@ void import_facilities();
 struct Facilities {
     PyObject* os = nullptr;
     PyObject* os_path = nullptr;
-    PyObject* open = nullptr;         // io.open
-    PyObject* parse_error = nullptr;  // xml.etree.ElementTree.ParseError
-    PyObject* byte_stream = nullptr;  // httpx.ByteStream, NULL in an httpx without it
+    PyObject* open = nullptr;              // io.open
+    PyObject* parse_error = nullptr;       // xml.etree.ElementTree.ParseError
+    PyObject* byte_stream = nullptr;       // httpx.ByteStream, NULL in an httpx without it
+    PyObject* refused_page = nullptr;      // corvault.base.RefusedPage
+    PyObject* raise_if_refused = nullptr;  // corvault.base.raise_if_refused
 };
 extern Facilities facilities;
 

@@ -1,8 +1,10 @@
 #include "kit/object_listing.hpp"
 
 #include <string_view>
+#include <utility>
 
 #include "kit/answers.hpp"
+#include "kit/facilities.hpp"
 #include "kit/object_calls.hpp"
 #include "pyutil/headers.hpp"
 #include "pyutil/names.hpp"
@@ -64,14 +66,23 @@ Ref list_through_request(PyObject* self, const corvault::core::listing::Schema& 
     Ref response = call_object_request(self, pyutil::verb::kGet, empty_key.get(), query_params, nullptr,
                                        sent_headers.get(), timeout);
     Ref text = pyutil::response_text(response.get());
-    return object_listing(
+    Ref page = object_listing(
         read_xml_answer([&] { return corvault::core::listing::read(schema, pyutil::utf8(text.get())); }));
+    return page_of_answer(std::move(page), response.get());
 }
 
 Ref listing_page(PyObject* objects, bool truncated, PyObject* next_marker) {
     Ref result = record({{&kObjectsField, objects}, {&kIsTruncatedField, truncated ? Py_True : Py_False}});
     if (truncated) check(PyDict_SetItem(result.get(), kNextMarkerField, next_marker));
     return result;
+}
+
+Ref page_of_answer(Ref page, PyObject* response) {
+    const long status = pyutil::status_code(response);
+    if (status >= 200 && status < 300) return page;
+    Ref code = check(PyLong_FromLong(status));
+    Ref text = pyutil::response_text(response);
+    return check(PyObject_CallFunctionObjArgs(facilities.refused_page, page.get(), code.get(), text.get(), nullptr));
 }
 
 Ref entries_of(PyObject* items, const std::function<Ref(PyObject*)>& entry) {

@@ -19,13 +19,18 @@ pyutil::Ref object_listing(const corvault::core::listing::Listing& listing);
 
 // One page asked for through the client's own `_request` (GET of the empty key with
 // `query_params`, a copy of the caller's `headers`, `timeout`) and read through `schema` into the
-// record above; an answer that is not well-formed XML raises ElementTree's ParseError.
+// record above (through page_of_answer); an answer that is not well-formed XML raises
+// ElementTree's ParseError, whatever its status.
 pyutil::Ref list_through_request(PyObject* self, const corvault::core::listing::Schema& schema, PyObject* query_params,
                                  PyObject* headers, PyObject* timeout);
 
 // The page record every client's listing returns: {"objects": objects, "is_truncated": truncated}
 // and, only when the listing continues, "next_marker": next_marker.
 pyutil::Ref listing_page(PyObject* objects, bool truncated, PyObject* next_marker);
+
+// The record of a listing answer: `page` itself for an answer of status 2xx, else the same page
+// as a corvault.base.RefusedPage, which equals it and carries the answer's status and text.
+pyutil::Ref page_of_answer(pyutil::Ref page, PyObject* response);
 
 // [entry(item) for item in items]: the objects of a page whose answer lists them as JSON items.
 pyutil::Ref entries_of(PyObject* items, const std::function<pyutil::Ref(PyObject*)>& entry);

@@ -70,7 +70,7 @@ static Ref list_objects(Args& a) {
     }
     Ref response = send_management_request(self, base.get(), verb::kGet, path.get(), Py_None, a[Timeout]);
 
-    // The status is not tested: an error answer carries no items and so lists nothing.
+    // An error answer carries no items and so lists nothing; its status goes with the page.
     Ref answer = check(PyObject_CallMethodNoArgs(response.get(), kJson));
     Ref empty_list = check(PyList_New(0));
     Ref empty_text = pyutil::to_str("");
@@ -80,7 +80,7 @@ static Ref list_objects(Args& a) {
         kit::entries_of(items.get(), [&](PyObject* item) { return object_entry(item, empty_text.get(), zero.get()); });
     Ref marker = get_or(answer.get(), kMarker, empty_text.get());
     const bool truncated = check(PyObject_IsTrue(marker.get())) == 1;
-    return kit::listing_page(objects.get(), truncated, marker.get());
+    return kit::page_of_answer(kit::listing_page(objects.get(), truncated, marker.get()), response.get());
 }
 
 const pyutil::MethodSpec kListSpec{

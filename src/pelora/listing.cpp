@@ -1,5 +1,6 @@
 // One page of the bucket's file list, read from the service's JSON answer into a listing record.
 #include <string>
+#include <utility>
 
 #include "kit/answers.hpp"
 #include "kit/object_listing.hpp"
@@ -95,14 +96,16 @@ Ref list_objects(Args& a) {
     Ref objects = kit::entries_of(items.get(), [&](PyObject* item) { return entry(item, empty.get(), zero.get()); });
 
     Ref next_marker = field(answer.get(), kNextMarker, empty.get());
-    return kit::listing_page(objects.get(), truthy(next_marker.get()), next_marker.get());
+    Ref page = kit::listing_page(objects.get(), truthy(next_marker.get()), next_marker.get());
+    return kit::page_of_answer(std::move(page), response.get());
 }
 
 const pyutil::MethodSpec kListSpec{
     "list",
     "One page of the objects whose keys begin with `prefix`, from `marker` on, at most `limit`:\n"
     "{'objects': [{'key', 'size', 'modify_time', 'mime_type', 'etag'}], 'is_truncated',\n"
-    "'next_marker' (only when truncated)}. The status of the answer is not examined.",
+    "'next_marker' (only when truncated)}. An error answer gives the page it holds, as a\n"
+    "corvault.base.RefusedPage carrying its status_code and text.",
     "Dict",
     list_objects,
     {

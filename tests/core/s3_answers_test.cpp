@@ -95,20 +95,31 @@ TEST(BucketListing, AwsSampleWithAndWithoutNamespace) {
     EXPECT_TRUE(parse_bucket_listing("<ListAllMyBucketsResult><Buckets/></ListAllMyBucketsResult>").empty());
 }
 
-TEST(ErrorDocument, RecognisedByTheRootName) {
-    const char* error =
+TEST(DeleteResult, AnErrorRootIsARefusal) {
+    EXPECT_FALSE(parse_delete_result(kDeleteResult).refused);
+    EXPECT_TRUE(parse_delete_result("<Error><Code>InternalError</Code></Error>").refused);
+    EXPECT_TRUE(parse_delete_result("<e:Error xmlns:e='urn:x'/>").refused);
+}
+
+TEST(RootName, AfterLeadingBlanksInAnyNamespace) {
+    const std::string error =
         "<Error><Code>NoSuchKey</Code><Message>The resource you requested does not exist</Message>"
         "<Resource>/mybucket/myfoto.jpg</Resource><RequestId>4442587FB7D0A2F9</RequestId></Error>";
-    EXPECT_TRUE(is_error_document(error));
-    EXPECT_TRUE(is_error_document(std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n") + error));
-    EXPECT_TRUE(is_error_document("<e:Error xmlns:e='urn:x'/>"));
-    EXPECT_FALSE(
-        is_error_document("<CopyObjectResult><LastModified>2009-10-28T22:32:00</LastModified>"
-                          "<ETag>\"9b2cf535f27731c974343645a3985328\"</ETag></CopyObjectResult>"));
-    EXPECT_FALSE(is_error_document(""));
-    EXPECT_FALSE(is_error_document("<!DOCTYPE html><html><body><h1>502 Bad Gateway</h1><br></body></html>"));
-    EXPECT_FALSE(is_error_document("<Error>"));
-    EXPECT_FALSE(is_error_document("<Result><Error/></Result>"));
+    const std::string copied =
+        "<CopyObjectResult><LastModified>2009-10-28T22:32:00</LastModified>"
+        "<ETag>\"9b2cf535f27731c974343645a3985328\"</ETag></CopyObjectResult>";
+    const std::string declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    EXPECT_TRUE(has_root(error, "Error"));
+    EXPECT_TRUE(has_root(" \r\n\t " + declaration + error, "Error"));
+    EXPECT_TRUE(has_root("\n\n" + declaration + copied, "CopyObjectResult"));
+    EXPECT_TRUE(has_root("<e:Error xmlns:e='urn:x'/>", "Error"));
+    EXPECT_FALSE(has_root(copied, "Error"));
+    EXPECT_FALSE(has_root(error, "CopyObjectResult"));
+    for (const char* not_a_document :
+         {"", "  \r\n", "<!DOCTYPE html><html><body><h1>502</h1><br></body></html>", "<Error>", "\f<Error/>"}) {
+        EXPECT_FALSE(has_root(not_a_document, "Error")) << not_a_document;
+    }
+    EXPECT_FALSE(has_root("<Result><Error/></Result>", "Error"));
 }
 
 }  // namespace

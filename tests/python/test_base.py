@@ -6,7 +6,7 @@ import httpx
 import pytest
 
 from corvault import config
-from corvault.base import BaseStorageClient
+from corvault.base import BaseStorageClient, RefusedPage
 
 
 class Pager(BaseStorageClient):
@@ -31,15 +31,33 @@ def test_iter_objects_follows_markers_until_the_listing_ends():
     assert all(limit == 1000 for _, _, limit in client.calls)
 
 
-@pytest.mark.parametrize("last_page", [
-    {"objects": [{"key": "x"}], "is_truncated": True, "next_marker": ""},   # truncated without a marker
-    {"objects": [{"key": "x"}], "is_truncated": True},
-    {"objects": [{"key": "x"}], "is_truncated": False, "next_marker": "more"},
-])
-def test_iter_objects_stops_on_a_final_page(last_page):
-    client = Pager([last_page, {"objects": [{"key": "never"}], "is_truncated": False}])
+def test_iter_objects_stops_on_a_final_page():
+    client = Pager([{"objects": [{"key": "x"}], "is_truncated": False, "next_marker": "more"},
+                    {"objects": [{"key": "never"}], "is_truncated": False}])
     assert [entry["key"] for entry in client.iter_objects()] == ["x"]
     assert len(client.calls) == 1
+
+
+@pytest.mark.parametrize("marker_is_key, pages", [
+    (False, [{"objects": [{"key": "x"}], "is_truncated": True, "next_marker": ""}]),
+    (False, [{"objects": [{"key": "x"}], "is_truncated": True}]),
+    (True, [{"objects": [{"key": "x"}], "is_truncated": True}, {"objects": [], "is_truncated": True, "next_marker": None}]),
+])
+def test_iter_objects_refuses_a_truncated_page_without_a_marker(marker_is_key, pages):
+    client = Pager(pages + [{"objects": [{"key": "never"}], "is_truncated": False}])
+    client.listing_marker_is_key = marker_is_key
+    keys = []
+    with pytest.raises(Exception, match="^列举对象失败: 列表被截断但没有继续标记$"):
+        keys.extend(entry["key"] for entry in client.iter_objects())
+    assert keys == ["x"] and [marker for _, marker, _ in client.calls] == ["", "x"][:len(pages)]
+
+
+def test_iter_objects_raises_on_a_refused_page_of_a_list_replaced_on_the_instance():
+    client = Pager([])
+    client.list = lambda **kwargs: RefusedPage({"objects": [], "is_truncated": False}, 503, "SlowDown")
+    with pytest.raises(Exception) as failure:
+        list(client.iter_objects())
+    assert (type(failure.value), str(failure.value)) == (Exception, "列举对象失败: 503 SlowDown")
 
 
 class PartUploader(BaseStorageClient):

@@ -197,7 +197,8 @@ class TestDeleteObjectsAnswers:
         assert make().delete_objects(["p", "q"]) == {"deleted": ["p"], "errors": [{"key": "q", "code": "C", "message": ""}]}
 
     @pytest.mark.parametrize("status, text", [(500, "<Error><Code>InternalError</Code></Error>"), (204, ""),
-                                              (403, "denied\nsecond line")])
+                                              (403, "denied\nsecond line"),
+                                              (200, f'<Error xmlns="{S3_NS}"><Code>InternalError</Code></Error>')])
     def test_failed_second_batch_raises_and_stops(self, make, recorder, status, text):
         recorder.respond(echo_deleted, httpx.Response(status, text=text))
         recorder.default = echo_deleted
@@ -221,17 +222,29 @@ def deletes(recorder):
     return [s for s in recorder.sent if s.method == "POST"]
 
 
+def outcome(call):
+    """What a call returns, or the type and text of the exception it raises."""
+    try:
+        return call()
+    except Exception as error:
+        return type(error), str(error)
+
+
+def unfinished(count):
+    return Exception, f"按前缀删除未完成: 已删除 {count} 个对象, 其余对象未能删除"
+
+
 class TestDeleteByPrefix:
     @pytest.mark.parametrize("locked, sticky, result, n_lists, batches, left", [
         ((), False, 2500, 3, [1000, 1000, 500], 0),             # clean: the third listing is not truncated
-        ((), True, 1000, 2, [1000], 2500),                      # reported deleted, yet listed again
-        ([f"logs/{i:05d}" for i in range(1000, 2000)], False, 1000, 2, [1000, 1000], 1500),  # a pass deleting nothing
-        ([f"logs/{i:05d}" for i in range(1000)], False, 0, 1, [1000], 2500),
+        ((), True, unfinished(1000), 2, [1000], 2500),          # reported deleted, yet listed again
+        ([f"logs/{i:05d}" for i in range(1000, 2000)], False, unfinished(1000), 2, [1000, 1000], 1500),  # a pass deleting nothing
+        ([f"logs/{i:05d}" for i in range(1000)], False, unfinished(0), 1, [1000], 2500),
     ])
     def test_passes(self, make, recorder, locked, sticky, result, n_lists, batches, left):
         bucket = FakeBucket({f"logs/{i:05d}": 1 for i in range(2500)} | {"other/x": 1}, locked=locked, sticky=sticky)
         recorder.default = bucket
-        assert make().delete_by_prefix("logs/") == result
+        assert outcome(lambda: make().delete_by_prefix("logs/")) == result
         assert len(listings(recorder)) == n_lists
         assert len(bucket.objects) == left + 1 and "other/x" in bucket.objects
         for call in listings(recorder):
@@ -253,8 +266,26 @@ class TestDeleteByPrefix:
     def test_answers_without_deleted_count_nothing(self, make, recorder):
         recorder.respond(xml_answer("ListBucketResult", "<Contents><Key>a</Key></Contents><IsTruncated>true</IsTruncated>"),
                          xml_answer("DeleteResult", ""))
-        assert make().delete_by_prefix("a") == 0
+        assert outcome(lambda: make().delete_by_prefix("a")) == unfinished(0)
         assert len(recorder.sent) == 2
+
+    @pytest.mark.parametrize("passes_before, status", [(0, 403), (1, 503)])
+    def test_a_refused_listing_raises(self, make, recorder, passes_before, status):
+        bucket = FakeBucket({f"k{i:04d}": 1 for i in range(1500)})
+        text = f"<Error><Code>E{status}</Code></Error>"
+        recorder.respond(*[bucket] * (2 * passes_before), httpx.Response(status, text=text))
+        recorder.default = bucket
+        assert outcome(lambda: make().delete_by_prefix("k")) == (Exception, f"列举对象失败: {status} {text}")
+        assert len(deletes(recorder)) == passes_before and len(bucket.objects) == 1500 - 1000 * passes_before
+
+    @pytest.mark.parametrize("listed, shown", [("<Key>other/a</Key>", "'other/a'"), ("<Key>Logs/b</Key>", "'Logs/b'"),
+                                               ("<Key/>", "None")])
+    def test_a_key_outside_the_prefix_is_never_deleted(self, make, recorder, listed, shown):
+        recorder.respond(xml_answer("ListBucketResult", f"<Contents><Key>logs/a</Key></Contents><Contents>{listed}"
+                                                        "</Contents><Contents><Key>logs/c</Key></Contents>"))
+        assert outcome(lambda: make().delete_by_prefix("logs/")) == \
+            (Exception, f"按前缀删除失败: 列出的键 {shown} 不以前缀 'logs/' 开头")
+        assert [c.method for c in recorder.calls] == ["GET"]
 
     # A listing hands its none on (no time limit); a batch delete then leaves the keyword out.
     @pytest.mark.parametrize("default, given, on_list, on_delete", [
@@ -290,6 +321,15 @@ class TestBucketStats:
         assert make().get_bucket_stats() == {"object_count": 7, "total_size": sum(sizes.values())}
         tokens = [httpx.URL(c.url).params.get("continuation-token") for c in recorder.calls]
         assert tokens == [None, "3", "6"]
+
+    def test_a_refused_second_page_raises(self, make, recorder):
+        bucket = FakeBucket({f"o{i}": 1 for i in range(7)}, page_cap=3)
+        recorder.respond(bucket, httpx.Response(503, text="<Error><Code>SlowDown</Code></Error>"))
+        recorder.default = bucket
+        with pytest.raises(Exception) as failure:
+            make().get_bucket_stats()
+        assert str(failure.value) == "列举对象失败: 503 <Error><Code>SlowDown</Code></Error>"
+        assert len(recorder.calls) == 2
 
     def test_a_listing_that_repeats_its_token_stops_with_an_error(self, make, recorder):
         page = "<IsTruncated>true</IsTruncated><NextContinuationToken>same</NextContinuationToken>" \

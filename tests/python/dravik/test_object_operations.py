@@ -16,6 +16,7 @@ BASE = "http://127.0.0.1:9000/bkt/"
 SIGNED = ["Host", "x-amz-date", "x-amz-content-sha256", "Authorization"]
 S3_NS = "http://s3.amazonaws.com/doc/2006-03-01/"
 EMPTY_PAGE = "<ListBucketResult/>"
+COPIED = '<CopyObjectResult><ETag>"e"</ETag></CopyObjectResult>'
 
 Primitive = collections.namedtuple("Primitive", "args keywords headers_before headers")
 
@@ -29,7 +30,8 @@ def primitive():
 @pytest.fixture
 def make(recorder, frozen_time, primitive):
     frozen_time(1369353600)
-    recorder.default = lambda request: httpx.Response(200, text=EMPTY_PAGE)
+    recorder.default = lambda request: httpx.Response(
+        200, text=COPIED if "x-amz-copy-source" in request.headers else EMPTY_PAGE)
 
     class Recording(DravikClient):
         def _request(self, *args, **kwargs):
@@ -231,19 +233,24 @@ class TestCopyObject:
         assert recorder.last_call.headers_snapshot["x-amz-copy-source"] == source
         assert (recorder.last.method, recorder.last.url) == ("PUT", BASE + "dest%20key")
 
-    @pytest.mark.parametrize("answer", [
-        httpx.Response(200),
-        httpx.Response(200, text=f'<CopyObjectResult xmlns="{S3_NS}"><ETag>"e"</ETag></CopyObjectResult>'),
-        httpx.Response(200, text="done, not xml <"),
-        httpx.Response(200, text="<Result><Error>nested</Error></Result>"),
+    @pytest.mark.parametrize("text", [
+        f'<CopyObjectResult xmlns="{S3_NS}"><ETag>"e"</ETag></CopyObjectResult>',
+        f' \r\n\n<?xml version="1.0" encoding="UTF-8"?>\n<CopyObjectResult xmlns="{S3_NS}"/>',
+        '<c:CopyObjectResult xmlns:c="urn:other"/>',
     ])
-    def test_success(self, make, recorder, answer):
-        recorder.respond(answer)
+    def test_success(self, make, recorder, text):
+        recorder.respond(httpx.Response(200, text=text))
         assert make().copy_object("s", "d") is True
 
     @pytest.mark.parametrize("status, text", [
         (200, "<Error><Code>InternalError</Code><Message>retry</Message></Error>"),
         (200, f'<?xml version="1.0"?>\n<Error xmlns="{S3_NS}"><Code>SlowDown</Code></Error>'),
+        (200, f'\n \n <?xml version="1.0" encoding="UTF-8"?>\n<Error xmlns="{S3_NS}"><Code>InternalError</Code></Error>'),
+        (200, ""),
+        (200, " \r\n  "),
+        (200, "done, not xml <"),
+        (200, "<Result><Error>nested</Error></Result>"),
+        (200, "  <CopyObjectResult><ETag>cut short"),
         (404, "NoSuchKey"),
         (204, ""),
         (500, "<Error><Code>InternalError</Code></Error>"),
