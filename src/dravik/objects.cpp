@@ -1,4 +1,5 @@
-// Operations on one object: store, fetch, metadata, delete, list and server-side copy.
+// Operations on one object: store, list and server-side copy (fetch, metadata and delete are the
+// kit's).
 #include <string>
 
 #include "core/listing.hpp"
@@ -45,52 +46,6 @@ const pyutil::MethodSpec kUploadSpec{
         {"data", Kind::Any, "Union[bytes, str, BinaryIO]"},
         {"content_type", Kind::OptStr, "Optional[str]", pyutil::none()},
         {"content_md5", Kind::OptStr, "Optional[str]", pyutil::none()},
-        kHeadersParam,
-        kTimeoutParam,
-    },
-};
-
-// _download, head and delete: one request without a body. The caller's headers are copied, so
-// a mapping reused across calls never carries a stale date, Host or signature into the next.
-Ref plain_object_request(Args& a, PyObject* method) {
-    enum { Key, Headers, Timeout };
-    Ref headers = pyutil::copy_headers(a[Headers]);
-    return call_object_request(a.self(), method, a[Key], nullptr, nullptr, headers.get(), a[Timeout]);
-}
-
-Ref download(Args& a) { return plain_object_request(a, verb::kGet); }
-
-const pyutil::MethodSpec kDownloadSpec{
-    "_download",
-    "GET the object `key` and return the response unchanged.",
-    "httpx.Response",
-    download,
-    {
-        {"key", Kind::NonEmptyStr, "str"},
-        kHeadersParam,
-        kTimeoutParam,
-    },
-};
-
-Ref head(Args& a) { return plain_object_request(a, verb::kHead); }
-
-const pyutil::MethodSpec kHeadSpec{
-    "head",
-    "HEAD the object `key` (its metadata) and return the response unchanged.",
-    "httpx.Response",
-    head,
-    {{"key", Kind::NonEmptyStr, "str"}, kHeadersParam, {"timeout", Kind::Any, kTimeoutType, pyutil::integer(10)}},
-};
-
-Ref delete_object(Args& a) { return plain_object_request(a, verb::kDelete); }
-
-const pyutil::MethodSpec kDeleteSpec{
-    "delete",
-    "DELETE the object `key` and return the response unchanged.",
-    "httpx.Response",
-    delete_object,
-    {
-        {"key", Kind::NonEmptyStr, "str"},
         kHeadersParam,
         kTimeoutParam,
     },

@@ -1,5 +1,5 @@
-// Operations on one object: store, fetch, metadata and delete, each one request through
-// `_request` whose response comes back unchanged.
+// Storing an object: one request through `_request` whose response comes back unchanged (its
+// `_download`, `head` and `delete` are the kit's).
 #include "pyutil/headers.hpp"
 
 #include "kestry/shared.hpp"
@@ -29,60 +29,6 @@ const pyutil::MethodSpec kUploadSpec{
         {"data", Kind::Any, "Union[bytes, str, BinaryIO]"},
         {"content_type", Kind::OptStr, "Optional[str]", pyutil::none()},
         {"content_md5", Kind::OptStr, "Optional[str]", pyutil::none()},
-        kHeadersParam,
-        kTimeoutParam,
-    },
-};
-
-namespace {
-
-// _download, head and delete: one request without a body. The caller's headers are copied, so
-// a mapping reused across calls never carries a stale date, Host or signature into the next.
-Ref plain_object_request(Args& a, PyObject* method) {
-    enum { Key, Headers, Timeout };
-    Ref headers = pyutil::copy_headers(a[Headers]);
-    return call_object_request(a.self(), method, a[Key], nullptr, nullptr, headers.get(), a[Timeout]);
-}
-
-Ref download(Args& a) { return plain_object_request(a, verb::kGet); }
-
-}  // namespace
-
-const pyutil::MethodSpec kDownloadSpec{
-    "_download",
-    "GET the object `key` and return the response unchanged.",
-    "httpx.Response",
-    download,
-    {
-        {"key", Kind::NonEmptyStr, "str"},
-        kHeadersParam,
-        kTimeoutParam,
-    },
-};
-
-namespace {
-Ref head(Args& a) { return plain_object_request(a, verb::kHead); }
-}  // namespace
-
-const pyutil::MethodSpec kHeadSpec{
-    "head",
-    "HEAD the object `key` (its metadata) and return the response unchanged.",
-    "httpx.Response",
-    head,
-    {{"key", Kind::NonEmptyStr, "str"}, kHeadersParam, {"timeout", Kind::Any, kTimeoutType, pyutil::integer(10)}},
-};
-
-namespace {
-Ref delete_object(Args& a) { return plain_object_request(a, verb::kDelete); }
-}  // namespace
-
-const pyutil::MethodSpec kDeleteSpec{
-    "delete",
-    "DELETE the object `key` and return the response unchanged.",
-    "httpx.Response",
-    delete_object,
-    {
-        {"key", Kind::NonEmptyStr, "str"},
         kHeadersParam,
         kTimeoutParam,
     },

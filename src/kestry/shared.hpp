@@ -39,9 +39,6 @@ extern const pyutil::MethodSpec kRequestSpec;
 extern const pyutil::MethodSpec kGetPathUrlSpec;
 extern const pyutil::MethodSpec kGetSharedUrlSpec;
 extern const pyutil::MethodSpec kUploadSpec;
-extern const pyutil::MethodSpec kDownloadSpec;
-extern const pyutil::MethodSpec kHeadSpec;
-extern const pyutil::MethodSpec kDeleteSpec;
 extern const pyutil::MethodSpec kListSpec;
 
 }  // namespace kestry

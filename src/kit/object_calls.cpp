@@ -1,6 +1,7 @@
 #include "kit/object_calls.hpp"
 
 #include "pyutil/call.hpp"
+#include "pyutil/headers.hpp"
 #include "pyutil/names.hpp"
 #include "pyutil/response.hpp"
 
@@ -23,5 +24,63 @@ pyutil::Ref call_object_request(PyObject* self, PyObject* method, PyObject* key,
     call.kw(pyutil::kw::kHeaders, headers).kw(pyutil::kw::kTimeout, timeout);
     return call.method(self, pyutil::op::kRequest);
 }
+
+namespace {
+
+// The caller's headers are copied, so a mapping reused across calls never carries a stale date,
+// Host or signature into the next.
+pyutil::Ref plain_object_request(pyutil::Args& a, PyObject* method) {
+    enum { Key, Headers, Timeout };
+    pyutil::Ref headers = pyutil::copy_headers(a[Headers]);
+    return call_object_request(a.self(), method, a[Key], nullptr, nullptr, headers.get(), a[Timeout]);
+}
+
+pyutil::Ref download(pyutil::Args& a) { return plain_object_request(a, pyutil::verb::kGet); }
+
+}  // namespace
+
+const pyutil::MethodSpec kDownloadSpec{
+    "_download",
+    "GET the object `key` and return the response unchanged.",
+    "httpx.Response",
+    download,
+    {
+        {"key", pyutil::Kind::NonEmptyStr, "str"},
+        kHeadersParam,
+        kTimeoutParam,
+    },
+};
+
+namespace {
+pyutil::Ref head(pyutil::Args& a) { return plain_object_request(a, pyutil::verb::kHead); }
+}  // namespace
+
+const pyutil::MethodSpec kHeadSpec{
+    "head",
+    "HEAD the object `key` (its metadata) and return the response unchanged.",
+    "httpx.Response",
+    head,
+    {
+        {"key", pyutil::Kind::NonEmptyStr, "str"},
+        kHeadersParam,
+        {"timeout", pyutil::Kind::Any, kTimeoutType, pyutil::integer(10)},
+    },
+};
+
+namespace {
+pyutil::Ref delete_object(pyutil::Args& a) { return plain_object_request(a, pyutil::verb::kDelete); }
+}  // namespace
+
+const pyutil::MethodSpec kDeleteSpec{
+    "delete",
+    "DELETE the object `key` and return the response unchanged.",
+    "httpx.Response",
+    delete_object,
+    {
+        {"key", pyutil::Kind::NonEmptyStr, "str"},
+        kHeadersParam,
+        kTimeoutParam,
+    },
+};
 
 }  // namespace kit

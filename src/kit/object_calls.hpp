@@ -19,4 +19,10 @@ pyutil::Ref read_if_file(PyObject* data);
 pyutil::Ref call_object_request(PyObject* self, PyObject* method, PyObject* key, PyObject* query_params, PyObject* data,
                                 PyObject* headers, PyObject* timeout);
 
+// `_download`, `head` and `delete` of these clients, with their tables: one request through
+// `_request` without a body, the response unchanged.
+extern const pyutil::MethodSpec kDownloadSpec;
+extern const pyutil::MethodSpec kHeadSpec;
+extern const pyutil::MethodSpec kDeleteSpec;
+
 }  // namespace kit
