@@ -57,7 +57,7 @@ public:
     virtual ObjectVersion object_version() = 0;
 
     // Sends the request for one part (its headers part_request_headers(part)) and returns the
-    // answer, whatever its status, with its body unread (sent with stream=True, send_streamed in
+    // answer, whatever its status, with its body unread (sent with stream=True, or get_streamed in
     // kit/send_request.hpp): the loop reads it with iter_raw() and releases it.
     virtual pyutil::Ref fetch(const Part& part) = 0;
 

@@ -12,17 +12,6 @@ using pyutil::check;
 using pyutil::Ref;
 namespace kw = pyutil::kw;
 
-Ref take_headers(PyObject* kwargs) {
-    PyObject* given = PyDict_GetItemWithError(kwargs, kw::kHeaders);
-    if (given == nullptr) {
-        if (PyErr_Occurred()) throw pyutil::Error{};
-        return check(PyDict_New());
-    }
-    Ref headers = Ref::borrow(given);
-    check(PyDict_DelItem(kwargs, kw::kHeaders));
-    return headers;
-}
-
 namespace {
 
 const pyutil::Name kAuth{"auth"};
@@ -40,16 +29,23 @@ Ref take(PyObject* kwargs, PyObject* name) {
     return value;
 }
 
-}  // namespace
-
+// client.send(client.build_request(method, url, **build_keywords), stream=True, **send_keywords);
+// `send_keywords` may be null.
 Ref send_streamed(PyObject* client, PyObject* method, PyObject* url, PyObject* build_keywords,
-                  PyObject* send_keywords) {
+                  PyObject* send_keywords = nullptr) {
     Ref request =
         pyutil::Call().arg(method).arg(url).kwargs(build_keywords).method(client, pyutil::httpx::kBuildRequest);
     pyutil::Call send;
     send.arg(request.get()).kw(kw::kStream, Py_True);
     if (send_keywords != nullptr) send.kwargs(send_keywords);
     return send.method(client, pyutil::httpx::kSend);
+}
+
+}  // namespace
+
+Ref take_headers(PyObject* kwargs) {
+    Ref headers = take(kwargs, kw::kHeaders);
+    return headers ? headers : check(PyDict_New());
 }
 
 Ref send_request(PyObject* self, PyObject* method, std::string_view url, PyObject* headers, PyObject* kwargs) {
@@ -87,6 +83,12 @@ Ref as_built_keywords(std::string_view url, PyObject* headers, PyObject* timeout
     Ref keywords = record({{&kw::kHeaders, headers}, {&kw::kTimeout, timeout}});
     pyutil::keep_path_as_built(keywords.get(), url);
     return keywords;
+}
+
+Ref get_streamed(PyObject* client, std::string_view url, PyObject* headers, PyObject* timeout) {
+    Ref keywords = as_built_keywords(url, headers, timeout);
+    Ref url_text = pyutil::to_str(url);
+    return send_streamed(client, pyutil::verb::kGet, url_text.get(), keywords.get());
 }
 
 }  // namespace kit

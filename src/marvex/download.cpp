@@ -39,9 +39,8 @@ public:
     // A GET of the URL, its body left unread for the loop to read as sent.
     Ref fetch(const kit::Part& part) override {
         Ref headers = kit::part_request_headers(part);
-        Ref keywords = kit::as_built_keywords(url_text(url_.get()), headers.get(), request_timeout_.get());
         Ref client = check(PyObject_GetAttr(self_, attr::kClient));
-        return kit::send_streamed(client.get(), verb::kGet, url_.get(), keywords.get());
+        return kit::get_streamed(client.get(), url_text(url_.get()), headers.get(), request_timeout_.get());
     }
 
 private:

@@ -128,9 +128,7 @@ public:
         Ref headers = kit::record({{&header::kAuthorization, authorization.get()}});
         Ref part_headers = kit::part_request_headers(part);
         check(PyDict_Update(headers.get(), part_headers.get()));
-        Ref keywords = kit::as_built_keywords(url_, headers.get(), timeout_.get());
-        Ref url_text = pyutil::to_str(url_);
-        return kit::send_streamed(client_.get(), verb::kGet, url_text.get(), keywords.get());
+        return kit::get_streamed(client_.get(), url_, headers.get(), timeout_.get());
     }
 
     bool reports_failure_as_false() const override { return true; }
