@@ -31,10 +31,9 @@ class RefusedPage(dict):
 
 
 def raise_if_refused(page):
-    """Raise when `page` stands for a refused listing answer (any page carrying `status_code`)."""
-    status = getattr(page, "status_code", None)
-    if status is not None:
-        raise Exception(f"列举对象失败: {status} {getattr(page, 'text', '')}")
+    """Raise when `page` is a RefusedPage; a page of another kind, whatever it carries, is read."""
+    if isinstance(page, RefusedPage):
+        raise Exception(f"列举对象失败: {page.status_code} {page.text}")
 
 
 class BaseStorageClient:
@@ -45,14 +44,20 @@ class BaseStorageClient:
     listing_marker_is_key = False
 
     def upload_file(self, key, local_path):
-        """Store the local file at `local_path` as the object `key`."""
+        """Store the local file at `local_path` as the object `key`, read whole into memory."""
         content_type = mimetypes.guess_type(local_path)[0] or "application/octet-stream"
         with open(local_path, "rb") as f:
             data = f.read()
         return self.upload(key, data, content_type=content_type)
 
     def iter_objects(self, prefix="", page_size=DEFAULT_PAGE_SIZE):
-        """Yield the entry of every object under `prefix`, page by page."""
+        """Yield the entry of every object under `prefix`, page by page, through `self.list`.
+
+        Raises Exception "列举对象失败: <status> <text>" on a RefusedPage (a listing answer the
+        service refused, or one that is no listing), "列举对象失败: 列表被截断但没有继续标记" on a
+        truncated page that names no marker to go on from, and an Exception when a marker comes
+        back that was already asked for; the entries of the pages before have been yielded.
+        """
         marker = ""
         asked = set()
         while True:
@@ -79,10 +84,16 @@ class BaseStorageClient:
         """Upload one part, trying up to `retries` times; returns the first 2xx response.
 
         A transport error or a non-2xx answer counts as a failed attempt. File-like data is
-        rewound before each attempt. When the attempts run out, raises an Exception naming the
-        part and the last status (or the last transport error).
+        rewound before each attempt; data that has `read` but cannot be rewound is read whole
+        once, before the first attempt, and those bytes are sent each time. When the attempts run
+        out, raises an Exception naming the part and the last status (or the last transport error).
         """
-        start = data.tell() if hasattr(data, "seek") and hasattr(data, "tell") else None
+        start = None
+        if hasattr(data, "seek") and hasattr(data, "tell"):
+            start = data.tell()
+        elif hasattr(data, "read"):
+            # The first attempt would use it up, and a retry would send nothing.
+            data = data.read()
         last_failure = None
         for _ in range(max(1, int(retries))):
             if start is not None:

@@ -3,12 +3,14 @@
 namespace corvault::core::listing {
 
 const Schema kS3ListObjectsV2{
-    "Contents", {"Key", "Size", "LastModified", "ETag"}, "IsTruncated", "NextContinuationToken"};
-const Schema kOssListObjects{"Contents", {"Key", "Size", "LastModified", "ETag"}, "IsTruncated", "NextMarker"};
+    "ListBucketResult", "Contents", {"Key", "Size", "LastModified", "ETag"}, "IsTruncated", "NextContinuationToken"};
+const Schema kOssListObjects{
+    "ListBucketResult", "Contents", {"Key", "Size", "LastModified", "ETag"}, "IsTruncated", "NextMarker"};
 
 Listing read(const Schema& schema, std::string_view document) {
     const xml::Document doc(document);
     Listing listing;
+    listing.is_listing_ = doc.local_name(doc.root()) == schema.root;
     const std::size_t count = schema.fields.size();
     listing.field_count_ = count;
     const std::vector<xml::Element> entries = doc.descendants(doc.root(), schema.entry);

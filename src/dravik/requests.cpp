@@ -87,12 +87,7 @@ const pyutil::MethodSpec kRequestSpec{
     "_request",
     "Send a signed request on the object `key` and return the httpx response unchanged.\n\n"
     "A `headers` keyword is completed in place (Host, date headers, Authorization); the other\n"
-    "keywords go to the HTTP client's request(). The client's default time-out applies when no\n"
-    "time-out is given.\n\n"
-    "With `stream=True` the request is built with the HTTP client's build_request() and sent with\n"
-    "its send(stream=True) (`auth` and `follow_redirects` going to send()), and the response\n"
-    "comes back with its body unread: the caller reads it (iter_raw() for the bytes as sent) and\n"
-    "closes it.",
+    "keywords go to the HTTP client's request().\n\n" CORVAULT_SEND_REQUEST_DOC,
     "httpx.Response",
     send_object_request,
     {

@@ -1,5 +1,7 @@
 #include "kit/block_upload.hpp"
 
+#include <sys/stat.h>
+
 #include <optional>
 
 #include "core/transfer.hpp"
@@ -22,7 +24,9 @@ namespace method = pyutil::method;
 const Name kUploadPartWithRetry{"_upload_part_with_retry"};
 const Name kContentType{"content_type"};
 const Name kRetries{"retries"};
-const Name kGetsize{"getsize"};
+const Name kStat{"stat"};
+const Name kStMode{"st_mode"};
+const Name kStSize{"st_size"};
 const Name kReadBinary{"rb"};
 const Name kJson{"json"};
 const Name kUploadId{"upload_id"};
@@ -70,7 +74,19 @@ void report(PyObject* callback, const Part& part, const Parts& parts) {
 }  // namespace
 
 PartSource PartSource::file(PyObject* path) {
-    Ref size = pyutil::Call().arg(path).method(facilities.os_path, kGetsize);
+    Ref status = pyutil::Call().arg(path).method(facilities.os, kStat);
+    Ref mode = check(PyObject_GetAttr(status.get(), kStMode));
+    const long mode_bits = PyLong_AsLong(mode.get());
+    if (mode_bits == -1 && PyErr_Occurred()) throw pyutil::Error{};
+    // The file system reports 0 for a pipe or a socket, whatever will flow through it: its parts
+    // would be none, and an empty object would take the key.
+    if (!S_ISREG(mode_bits)) {
+        pyutil::raise_format(PyExc_ValueError,
+                             "%R is not a regular file: a pipe, socket or device has no size to "
+                             "upload in parts",
+                             path);
+    }
+    Ref size = check(PyObject_GetAttr(status.get(), kStSize));
     const long long bytes = PyLong_AsLongLong(size.get());
     if (bytes == -1 && PyErr_Occurred()) throw pyutil::Error{};
     return PartSource(path, nullptr, bytes);

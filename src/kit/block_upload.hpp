@@ -17,7 +17,8 @@ using pyutil::Ref;
 class PartSource {
 public:
     // A local file. Its size is taken now, so that a missing or unreadable path fails before
-    // anything is sent; the file itself is open only while the parts are read.
+    // anything is sent, and so is a path that os.stat (links followed) finds no regular file
+    // (ValueError); the file itself is open only while the parts are read.
     static PartSource file(PyObject* path);
     // A bytes object; each part is one slice of it.
     static PartSource bytes(PyObject* data);

@@ -18,18 +18,17 @@ ObjectVersion HeadAndRequestDownload::object_version() {
     if (pyutil::status_code(answer.get()) != 200) pyutil::raise_failure(kSizeFailure, answer.get());
     ObjectVersion found = version_from_head(answer.get());
     if (found.size == 0) pyutil::raise_message(kEmptyObject);
+    own_request_ = pyutil::is_library_method(self_, pyutil::op::kRequest);
     return found;
 }
 
 pyutil::Ref HeadAndRequestDownload::fetch(const Part& part) {
     pyutil::Ref headers = part_request_headers(part);
-    return pyutil::Call()
-        .arg(pyutil::verb::kGet)
-        .arg(key_)
-        .kw(pyutil::kw::kHeaders, headers.get())
-        .kw(pyutil::kw::kTimeout, timeout_)
-        .kw(pyutil::kw::kStream, Py_True)
-        .method(self_, pyutil::op::kRequest);
+    pyutil::Call call;
+    call.arg(pyutil::verb::kGet).arg(key_).kw(pyutil::kw::kHeaders, headers.get()).kw(pyutil::kw::kTimeout, timeout_);
+    // The library's own `_request` sends it streamed where the HTTP client can (kit::send_request).
+    if (own_request_) call.kw(pyutil::kw::kStream, Py_True);
+    return call.method(self_, pyutil::op::kRequest);
 }
 
 namespace {

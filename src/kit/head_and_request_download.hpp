@@ -21,13 +21,15 @@ public:
     // "文件大小为 0"; with the answer's ETag.
     ObjectVersion object_version() override;
     // self._request("GET", key, headers={"Range": ..., "Accept-Encoding": "identity"},
-    // timeout=timeout, stream=True), a new mapping per part; the answer's body unread.
+    // timeout=timeout), a new mapping per part, and stream=True (the answer's body unread) only
+    // when `_request` is this library's own: a replaced one need take no keyword beyond those.
     pyutil::Ref fetch(const Part& part) override;
 
 private:
     PyObject* self_;
     PyObject* key_;
     PyObject* timeout_;
+    bool own_request_ = false;  // settled with the size, for every part alike
 };
 
 // multipart_download(key, local_path, part_size=8388608, callback=None, timeout=None) of these

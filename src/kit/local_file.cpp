@@ -96,6 +96,16 @@ bool is_mount_point(const std::string& path, const struct stat& status, const st
     return ::stat(directory.c_str(), &parent) == 0 && parent.st_dev != status.st_dev;
 }
 
+// Whether renaming a file over `status` (the target, links followed) in `directory` is refused
+// because the directory is sticky (a shared scratch folder, 01777): there only the file's owner,
+// the directory's owner and a privileged process may replace a file.
+bool sticky_directory_forbids_replacing(const struct stat& status, const std::string& directory) {
+    struct stat parent;
+    if (::stat(directory.c_str(), &parent) != 0 || (parent.st_mode & S_ISVTX) == 0) return false;
+    const uid_t self = geteuid();
+    return self != 0 && status.st_uid != self && status.st_uid != parent.st_uid;
+}
+
 }  // namespace
 
 std::string_view directory_of(std::string_view path) {
@@ -127,6 +137,7 @@ void refuse_unusable_target(PyObject* path) {
         if (!S_ISREG(status.st_mode)) return;  // written into in place, not replaced
         // Writing into it instead would leave it half-written when the download fails.
         if (is_mount_point(bytes, status, directory)) raise_errno(EBUSY, path);
+        if (sticky_directory_forbids_replacing(status, directory)) raise_errno(EPERM, path);
     } else if (errno != ENOENT) {
         raise_errno(errno, path);
     }

@@ -3,9 +3,16 @@
 #include "pyutil/call.hpp"
 #include "pyutil/headers.hpp"
 #include "pyutil/names.hpp"
+#include "pyutil/request_keywords.hpp"
 #include "pyutil/response.hpp"
 
 namespace kit {
+namespace {
+
+const pyutil::Name kIter{"__iter__"};
+const pyutil::Name kJoin{"join"};
+
+}  // namespace
 
 bool non_empty_text(PyObject* value) { return PyUnicode_Check(value) && PyUnicode_GET_LENGTH(value) > 0; }
 
@@ -13,6 +20,17 @@ pyutil::Ref read_if_file(PyObject* data) {
     pyutil::Ref read = pyutil::optional_attr(data, pyutil::method::kRead);
     if (!read) return pyutil::Ref::borrow(data);
     return pyutil::check(PyObject_CallNoArgs(read.get()));
+}
+
+pyutil::Ref resendable_body(PyObject* data) {
+    pyutil::Ref body = read_if_file(data);
+    PyObject* b = body.get();
+    if (b == Py_None || PyBytes_Check(b) || PyUnicode_Check(b) || pyutil::is_mapping(b)) return body;
+    if (PyObject_CheckBuffer(b)) return pyutil::check(PyBytes_FromObject(b));
+    pyutil::Ref iterator = pyutil::optional_attr(b, kIter);
+    if (!iterator) return body;  // no body httpx takes; the request itself says so
+    pyutil::Ref nothing = pyutil::to_bytes("");
+    return pyutil::Call().arg(b).method(nothing.get(), kJoin);
 }
 
 pyutil::Ref call_object_request(PyObject* self, PyObject* method, PyObject* key, PyObject* query_params, PyObject* data,

@@ -14,6 +14,12 @@ bool non_empty_text(PyObject* value);
 // The data itself, or what its read() returns when it has one (read once, whole).
 pyutil::Ref read_if_file(PyObject* data);
 
+// A body that can be sent again, for a request that may be tried more than once: read_if_file,
+// then an iterable that is no bytes, text or mapping (a generator of chunks, which httpx would
+// stream, and the first attempt use up) joined into bytes, and any other buffer as bytes. A chunk
+// that is not bytes-like raises TypeError before anything is sent.
+pyutil::Ref resendable_body(PyObject* data);
+
 // self._request(method, key, [query_params=...], [data=...], headers=..., timeout=...): the two
 // optional keywords only when given (not NULL).
 pyutil::Ref call_object_request(PyObject* self, PyObject* method, PyObject* key, PyObject* query_params, PyObject* data,

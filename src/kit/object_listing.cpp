@@ -65,10 +65,13 @@ Ref list_through_request(PyObject* self, const corvault::core::listing::Schema& 
     Ref empty_key = pyutil::to_str("");
     Ref response = call_object_request(self, pyutil::verb::kGet, empty_key.get(), query_params, nullptr,
                                        sent_headers.get(), timeout);
+    if (Ref refused = refused_listing(response.get())) return refused;
     Ref text = pyutil::response_text(response.get());
-    Ref page = object_listing(
-        read_xml_answer([&] { return corvault::core::listing::read(schema, pyutil::utf8(text.get())); }));
-    return page_of_answer(std::move(page), response.get());
+    const corvault::core::listing::Listing listing =
+        read_xml_answer([&] { return corvault::core::listing::read(schema, pyutil::utf8(text.get())); });
+    // A mistyped endpoint's web page would otherwise read as an empty, finished bucket.
+    if (!listing.is_listing()) return refused_page(response.get());
+    return object_listing(listing);
 }
 
 Ref listing_page(PyObject* objects, bool truncated, PyObject* next_marker) {
@@ -77,12 +80,17 @@ Ref listing_page(PyObject* objects, bool truncated, PyObject* next_marker) {
     return result;
 }
 
-Ref page_of_answer(Ref page, PyObject* response) {
-    const long status = pyutil::status_code(response);
-    if (status >= 200 && status < 300) return page;
-    Ref code = check(PyLong_FromLong(status));
+Ref refused_page(PyObject* response) {
+    Ref no_objects = check(PyList_New(0));
+    Ref page = listing_page(no_objects.get(), false, nullptr);
+    Ref code = check(PyLong_FromLong(pyutil::status_code(response)));
     Ref text = pyutil::response_text(response);
     return check(PyObject_CallFunctionObjArgs(facilities.refused_page, page.get(), code.get(), text.get(), nullptr));
+}
+
+Ref refused_listing(PyObject* response) {
+    const long status = pyutil::status_code(response);
+    return status >= 200 && status < 300 ? Ref{} : refused_page(response);
 }
 
 Ref entries_of(PyObject* items, const std::function<Ref(PyObject*)>& entry) {

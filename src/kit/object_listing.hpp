@@ -19,8 +19,9 @@ pyutil::Ref object_listing(const corvault::core::listing::Listing& listing);
 
 // One page asked for through the client's own `_request` (GET of the empty key with
 // `query_params`, a copy of the caller's `headers`, `timeout`) and read through `schema` into the
-// record above (through page_of_answer); an answer that is not well-formed XML raises
-// ElementTree's ParseError, whatever its status.
+// record above. An answer of a status outside 2xx, or one of 2xx whose root is not the schema's
+// (an error document, a web page), gives refused_page; one of 2xx that is not well-formed XML
+// raises ElementTree's ParseError.
 pyutil::Ref list_through_request(PyObject* self, const corvault::core::listing::Schema& schema, PyObject* query_params,
                                  PyObject* headers, PyObject* timeout);
 
@@ -28,9 +29,13 @@ pyutil::Ref list_through_request(PyObject* self, const corvault::core::listing::
 // and, only when the listing continues, "next_marker": next_marker.
 pyutil::Ref listing_page(PyObject* objects, bool truncated, PyObject* next_marker);
 
-// The record of a listing answer: `page` itself for an answer of status 2xx, else the same page
-// as a corvault.base.RefusedPage, which equals it and carries the answer's status and text.
-pyutil::Ref page_of_answer(pyutil::Ref page, PyObject* response);
+// The page of a listing answer that lists nothing the walks may take for the bucket's content:
+// a corvault.base.RefusedPage equal to the empty page, carrying the answer's status and text.
+pyutil::Ref refused_page(PyObject* response);
+
+// refused_page for an answer of a status outside 2xx, found before its body is parsed (an empty
+// body or a load balancer's plain text would not parse); empty for an answer of 2xx.
+pyutil::Ref refused_listing(PyObject* response);
 
 // [entry(item) for item in items]: the objects of a page whose answer lists them as JSON items.
 pyutil::Ref entries_of(PyObject* items, const std::function<pyutil::Ref(PyObject*)>& entry);

@@ -83,9 +83,11 @@ std::string mismatch(PyObject* response, long status, const ObjectVersion& objec
 void write_raw_body(RangedDownload& client, PyObject* response, long status, const Part& part, TargetFile& file) {
     long long received = 0;
     {
-        // A response whose body was read already (as one a replaced `_request` builds whole with
-        // content=...) can only give that content; the length check still holds it to the part.
-        Ref chunks = pyutil::attr_truth(response, kIsStreamConsumed)
+        // A response whose body was read already (the answer of an HTTP client's plain request(),
+        // or one a replaced `_request` builds whole with content=...) can only give that content,
+        // with any Content-Encoding undone; the length check still holds it to the stored part.
+        Ref consumed = pyutil::optional_attr(response, kIsStreamConsumed);
+        Ref chunks = !consumed || check(PyObject_IsTrue(consumed.get())) == 1
                          ? check(PyTuple_Pack(1, pyutil::response_content(response).get()))
                          : check(PyObject_CallMethodNoArgs(response, kIterRaw));
         Ref iterator = check(PyObject_GetIter(chunks.get()));

@@ -57,8 +57,9 @@ public:
     virtual ObjectVersion object_version() = 0;
 
     // Sends the request for one part (its headers part_request_headers(part)) and returns the
-    // answer, whatever its status, with its body unread (sent with stream=True, or get_streamed in
-    // kit/send_request.hpp): the loop reads it with iter_raw() and releases it.
+    // answer, whatever its status, with its body unread where the request could be sent so
+    // (stream=True, or get_unread in kit/send_request.hpp): the loop reads such a body with
+    // iter_raw(), takes the content of one read already, and releases the answer.
     virtual pyutil::Ref fetch(const Part& part) = 0;
 
     // The text that begins the failure of a part, to which the status and the answer's text (or

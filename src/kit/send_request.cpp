@@ -5,6 +5,7 @@
 #include "pyutil/convert.hpp"
 #include "pyutil/names.hpp"
 #include "pyutil/request_keywords.hpp"
+#include "pyutil/response.hpp"
 
 namespace kit {
 
@@ -43,6 +44,13 @@ Ref send_streamed(PyObject* client, PyObject* method, PyObject* url, PyObject* b
 
 }  // namespace
 
+bool can_stream(PyObject* client) {
+    for (PyObject* name : {pyutil::httpx::kBuildRequest.get(), pyutil::httpx::kSend.get()}) {
+        if (!pyutil::optional_attr(client, name)) return false;
+    }
+    return true;
+}
+
 Ref take_headers(PyObject* kwargs) {
     Ref headers = take(kwargs, kw::kHeaders);
     return headers ? headers : check(PyDict_New());
@@ -61,7 +69,7 @@ Ref send_request(PyObject* self, PyObject* method, std::string_view url, PyObjec
 
     Ref client = check(PyObject_GetAttr(self, pyutil::attr::kClient));
     Ref url_text = pyutil::to_str(url);
-    if (streamed) {
+    if (streamed && can_stream(client.get())) {
         Ref send_keywords = check(PyDict_New());
         for (PyObject* name : {kAuth.get(), kFollowRedirects.get()}) {
             Ref value = take(kwargs, name);
@@ -85,10 +93,11 @@ Ref as_built_keywords(std::string_view url, PyObject* headers, PyObject* timeout
     return keywords;
 }
 
-Ref get_streamed(PyObject* client, std::string_view url, PyObject* headers, PyObject* timeout) {
+Ref get_unread(PyObject* client, std::string_view url, PyObject* headers, PyObject* timeout) {
     Ref keywords = as_built_keywords(url, headers, timeout);
     Ref url_text = pyutil::to_str(url);
-    return send_streamed(client, pyutil::verb::kGet, url_text.get(), keywords.get());
+    if (can_stream(client)) return send_streamed(client, pyutil::verb::kGet, url_text.get(), keywords.get());
+    return pyutil::Call().arg(url_text.get()).kwargs(keywords.get()).method(client, pyutil::httpx::kGet);
 }
 
 }  // namespace kit

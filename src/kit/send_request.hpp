@@ -16,21 +16,40 @@ pyutil::Ref take_headers(PyObject* kwargs);
 // time-out is put in place of a missing or None one (kit::effective_timeout), the path is kept as
 // built and a raw `data` body is handed over as `content` (pyutil/request_keywords.hpp).
 //
-// A `stream` keyword is taken out of `kwargs`. When it is true the request is built with the HTTP
-// client's build_request() from the same keywords except `auth` and `follow_redirects`, which go
-// to its send(stream=True), and the response comes back with its body unread, so that its bytes
-// can be read as they were sent (iter_raw(), before any Content-Encoding is undone) and in
-// chunks. The caller closes it.
+// A `stream` keyword is taken out of `kwargs`. When it is true and the HTTP client can_stream, the
+// request is built with its build_request() from the same keywords except `auth` and
+// `follow_redirects`, which go to its send(stream=True), and the response comes back with its
+// body unread, so that its bytes can be read as they were sent (iter_raw(), before any
+// Content-Encoding is undone) and in chunks. The caller closes it. An HTTP client that offers
+// request() alone gets the plain call, and its answer comes back as request() gives it.
 pyutil::Ref send_request(PyObject* self, PyObject* method, std::string_view url, PyObject* headers, PyObject* kwargs);
 
+// The end of the docstring of every `_request` sent through send_request: the time-out and the
+// streamed form, as a caller sees them.
+#define CORVAULT_SEND_REQUEST_DOC                                                                    \
+    "A `timeout` of None, or none at all, means the client's default_timeout. When that is None\n"   \
+    "too, `timeout=None` means no time limit (the operations that take a `timeout` pass theirs\n"    \
+    "on, None included), and only a call without a `timeout` keyword leaves the HTTP client's own\n" \
+    "time-out in force.\n\n"                                                                         \
+    "With `stream=True`, and an HTTP client that has build_request() and send(), the request is\n"   \
+    "built with build_request() and sent with send(stream=True) (`auth` and `follow_redirects`\n"    \
+    "going to send()), and the response comes back with its body unread: the caller reads it\n"      \
+    "(iter_raw() for the bytes as sent) and closes it. An HTTP client offering request() alone\n"    \
+    "gets the plain call, and its answer comes back as it gives it."
+
+// Whether an HTTP client offers build_request() and send(), as an httpx.Client does; a wrapper
+// offering request() alone (logging, retrying, rate limiting) does not.
+bool can_stream(PyObject* client);
+
 // The keywords of a GET a client sends itself with the HTTP client's get() or stream(), or with
-// get_streamed:
+// get_unread:
 // {"headers": headers, "timeout": timeout}, and the path of `url` kept as built when it holds "."
 // or ".." segments, which httpx would otherwise resolve away.
 pyutil::Ref as_built_keywords(std::string_view url, PyObject* headers, PyObject* timeout);
 
-// A GET a client sends itself with those keywords, sent as a `stream=True` request above is: the
-// response with its body unread, for the caller to read and close.
-pyutil::Ref get_streamed(PyObject* client, std::string_view url, PyObject* headers, PyObject* timeout);
+// A GET a client sends itself with those keywords: sent as a `stream=True` request above is, the
+// response with its body unread, for the caller to read and close, when the HTTP client
+// can_stream; else client.get(url, **keywords), its answer read as get() reads it.
+pyutil::Ref get_unread(PyObject* client, std::string_view url, PyObject* headers, PyObject* timeout);
 
 }  // namespace kit

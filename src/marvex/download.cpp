@@ -40,7 +40,7 @@ public:
     Ref fetch(const kit::Part& part) override {
         Ref headers = kit::part_request_headers(part);
         Ref client = check(PyObject_GetAttr(self_, attr::kClient));
-        return kit::get_streamed(client.get(), url_text(url_.get()), headers.get(), request_timeout_.get());
+        return kit::get_unread(client.get(), url_text(url_.get()), headers.get(), request_timeout_.get());
     }
 
 private:

@@ -70,7 +70,7 @@ static Ref list_objects(Args& a) {
     }
     Ref response = send_management_request(self, base.get(), verb::kGet, path.get(), Py_None, a[Timeout]);
 
-    // An error answer carries no items and so lists nothing; its status goes with the page.
+    if (Ref refused = kit::refused_listing(response.get())) return refused;
     Ref answer = check(PyObject_CallMethodNoArgs(response.get(), kJson));
     Ref empty_list = check(PyList_New(0));
     Ref empty_text = pyutil::to_str("");
@@ -80,14 +80,17 @@ static Ref list_objects(Args& a) {
         kit::entries_of(items.get(), [&](PyObject* item) { return object_entry(item, empty_text.get(), zero.get()); });
     Ref marker = get_or(answer.get(), kMarker, empty_text.get());
     const bool truncated = check(PyObject_IsTrue(marker.get())) == 1;
-    return kit::page_of_answer(kit::listing_page(objects.get(), truncated, marker.get()), response.get());
+    return kit::listing_page(objects.get(), truncated, marker.get());
 }
 
 const pyutil::MethodSpec kListSpec{
     "list",
     "One page of the objects whose keys begin with `prefix` (at most `limit`, 1000 at most).\n\n"
     "Returns {'objects': [{'key', 'size', 'put_time', 'hash', 'mime_type'}, ...],\n"
-    "'is_truncated': bool} and, when the listing continues, 'next_marker' to pass as `marker`.",
+    "'is_truncated': bool} and, when the listing continues, 'next_marker' to pass as `marker`."
+    "\n\nAn answer outside 2xx gives a corvault.base.RefusedPage: equal to the empty page,\n"
+    "carrying status_code and text. A 2xx body that is not JSON raises its decoding error, a\n"
+    "transport failure httpx's exception.",
     "Dict",
     list_objects,
     {

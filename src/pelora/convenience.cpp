@@ -2,6 +2,7 @@
 #include <climits>
 
 #include "kit/facilities.hpp"
+#include "kit/object_calls.hpp"
 #include "pyutil/call.hpp"
 #include "pyutil/response.hpp"
 
@@ -77,8 +78,8 @@ const pyutil::MethodSpec kUploadFileSpec{
 Ref upload_with_retry(Args& a) {
     enum { Key, Data, ContentType, ContentMd5, Headers, Timeout, Retries };
     PyObject* self = a.self();
-    Ref data = Ref::borrow(a[Data]);
-    if (Ref read = pyutil::optional_attr(data.get(), method::kRead)) data = check(PyObject_CallNoArgs(read.get()));
+    // Every attempt sends the same bytes: a file is read, and chunks are joined, once.
+    Ref data = kit::resendable_body(a[Data]);
     // A count beyond long long is as good as endless: the attempts end at the first success.
     int overflow = 0;
     long long attempts = PyLong_AsLongLongAndOverflow(a[Retries], &overflow);
@@ -107,7 +108,8 @@ Ref upload_with_retry(Args& a) {
 const pyutil::MethodSpec kUploadWithRetrySpec{
     "upload_with_retry",
     "`upload` tried up to `retries` times in all until the service answers 200; returns whether it\n"
-    "did. A file object is read once, before the first attempt.",
+    "did. A file object is read once, before the first attempt, and an iterable of byte chunks\n"
+    "(a generator) joined once into bytes, so that every attempt sends the whole body.",
     "bool",
     upload_with_retry,
     {

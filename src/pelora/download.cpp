@@ -128,7 +128,7 @@ public:
         Ref headers = kit::record({{&header::kAuthorization, authorization.get()}});
         Ref part_headers = kit::part_request_headers(part);
         check(PyDict_Update(headers.get(), part_headers.get()));
-        return kit::get_streamed(client_.get(), url_, headers.get(), timeout_.get());
+        return kit::get_unread(client_.get(), url_, headers.get(), timeout_.get());
     }
 
     bool reports_failure_as_false() const override { return true; }

@@ -89,6 +89,7 @@ Ref list_objects(Args& a) {
                        .kw(kw::kTimeout, timeout.get())
                        .method(client.get(), kClientGet);
 
+    if (Ref refused = kit::refused_listing(response.get())) return refused;
     Ref answer = check(PyObject_CallMethodNoArgs(response.get(), kJson));
     Ref no_items = check(PyList_New(0));
     Ref items = field(answer.get(), kDataSet, no_items.get());
@@ -96,16 +97,17 @@ Ref list_objects(Args& a) {
     Ref objects = kit::entries_of(items.get(), [&](PyObject* item) { return entry(item, empty.get(), zero.get()); });
 
     Ref next_marker = field(answer.get(), kNextMarker, empty.get());
-    Ref page = kit::listing_page(objects.get(), truthy(next_marker.get()), next_marker.get());
-    return kit::page_of_answer(std::move(page), response.get());
+    return kit::listing_page(objects.get(), truthy(next_marker.get()), next_marker.get());
 }
 
 const pyutil::MethodSpec kListSpec{
     "list",
     "One page of the objects whose keys begin with `prefix`, from `marker` on, at most `limit`:\n"
     "{'objects': [{'key', 'size', 'modify_time', 'mime_type', 'etag'}], 'is_truncated',\n"
-    "'next_marker' (only when truncated)}. An error answer gives the page it holds, as a\n"
-    "corvault.base.RefusedPage carrying its status_code and text.",
+    "'next_marker' (only when truncated)}."
+    "\n\nAn answer outside 2xx gives a corvault.base.RefusedPage: equal to the empty page,\n"
+    "carrying status_code and text. A 2xx body that is not JSON raises its decoding error, a\n"
+    "transport failure httpx's exception.",
     "Dict",
     list_objects,
     {

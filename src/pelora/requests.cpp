@@ -3,6 +3,7 @@
 
 #include "core/encoding.hpp"
 #include "kit/answers.hpp"
+#include "kit/object_calls.hpp"
 #include "kit/send_request.hpp"
 #include "pyutil/call.hpp"
 #include "pyutil/headers.hpp"
@@ -23,12 +24,6 @@ void announce(std::string_view url) {
     line.push_back('\n');
     Ref text = pyutil::to_str(line);
     Ref written = pyutil::Call().arg(text.get()).method(out, method::kWrite);
-}
-
-Ref read_if_file(PyObject* data) {
-    Ref read = pyutil::optional_attr(data, method::kRead);
-    if (!read) return Ref::borrow(data);
-    return check(PyObject_CallNoArgs(read.get()));
 }
 
 }  // namespace
@@ -101,11 +96,7 @@ const pyutil::MethodSpec kRequestSpec{
     "return the httpx response unchanged.\n\n"
     "Prints the URL, without its query, on sys.stdout. A `headers` keyword receives the\n"
     "Authorization entry in place; the other keywords go to the HTTP client's request(), a raw\n"
-    "`data` body as `content`. The client's default time-out applies when none is given.\n\n"
-    "With `stream=True` the request is built with the HTTP client's build_request() and sent with\n"
-    "its send(stream=True) (`auth` and `follow_redirects` going to send()), and the response\n"
-    "comes back with its body unread: the caller reads it (iter_raw() for the bytes as sent) and\n"
-    "closes it.",
+    "`data` body as `content`.\n\n" CORVAULT_SEND_REQUEST_DOC,
     "httpx.Response",
     request,
     {
@@ -122,7 +113,7 @@ Ref upload(Args& a) {
     Ref headers = pyutil::copy_headers(a[Headers]);
     if (truthy(a[ContentType])) replace_header(headers.get(), header::kContentType, "content-type", a[ContentType]);
     if (truthy(a[ContentMd5])) replace_header(headers.get(), header::kContentMd5, "content-md5", a[ContentMd5]);
-    Ref data = read_if_file(a[Data]);
+    Ref data = kit::read_if_file(a[Data]);
     return pyutil::Call()
         .arg(verb::kPut)
         .arg(a[Key])

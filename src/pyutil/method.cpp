@@ -532,15 +532,30 @@ Ref make_method(const MethodSpec& spec, PyObject* module, const char* class_name
     return self;
 }
 
-bool is_own_method(PyObject* self, PyObject* name, const MethodSpec& spec) {
+namespace {
+
+// The method object that `self.<name>` finds in its class, when it is one of ours and nothing in
+// the instance shadows it; NULL otherwise.
+const MethodObject* unshadowed_method(PyObject* self, PyObject* name) {
     PyTypeObject* type = Py_TYPE(self);
-    if (type->tp_getattro != PyObject_GenericGetAttr) return false;  // a __getattribute__ of its own
+    if (type->tp_getattro != PyObject_GenericGetAttr) return nullptr;  // a __getattribute__ of its own
     PyObject* found = _PyType_Lookup(type, name);
-    if (found == nullptr || Py_TYPE(found) != method_type() || reinterpret_cast<MethodObject*>(found)->spec != &spec) {
-        return false;
-    }
+    if (found == nullptr || Py_TYPE(found) != method_type()) return nullptr;
     Ref dict = check(PyObject_GenericGetDict(self, nullptr));
-    return check(PyDict_Contains(dict.get(), name)) == 0;
+    if (check(PyDict_Contains(dict.get(), name)) != 0) return nullptr;
+    return reinterpret_cast<MethodObject*>(found);
+}
+
+}  // namespace
+
+bool is_own_method(PyObject* self, PyObject* name, const MethodSpec& spec) {
+    const MethodObject* found = unshadowed_method(self, name);
+    return found != nullptr && found->spec == &spec;
+}
+
+bool is_library_method(PyObject* self, PyObject* name) {
+    const MethodObject* found = unshadowed_method(self, name);
+    return found != nullptr && utf8(name) == found->spec->name;
 }
 
 }  // namespace pyutil

@@ -98,4 +98,9 @@ Ref make_method(const MethodSpec& spec, PyObject* module, const char* class_name
 // set on the instance: an operation may then run that step directly instead of calling it.
 bool is_own_method(PyObject* self, PyObject* name, const MethodSpec& spec);
 
+// Whether `self.<name>` is a method this library made under that name, whichever of its client
+// classes made it, neither replaced in a subclass nor set on the instance: a call may then use
+// keywords only this library's own methods take.
+bool is_library_method(PyObject* self, PyObject* name);
+
 }  // namespace pyutil

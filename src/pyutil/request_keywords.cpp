@@ -12,6 +12,8 @@ const Name kParams{"params"};
 const Name kData{"data"};
 const Name kContent{"content"};
 
+}  // namespace
+
 bool is_mapping(PyObject* value) {
     if (PyDict_Check(value)) return true;
     if (PyBytes_Check(value) || PyByteArray_Check(value) || PyUnicode_Check(value) || PyMemoryView_Check(value)) {
@@ -20,8 +22,6 @@ bool is_mapping(PyObject* value) {
     Ref mapping = import_attr("collections.abc", "Mapping");
     return check(PyObject_IsInstance(value, mapping.get())) == 1;
 }
-
-}  // namespace
 
 void keep_path_as_built(PyObject* keywords, std::string_view url) {
     if (!corvault::core::has_dot_segment(url)) return;

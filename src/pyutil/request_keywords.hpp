@@ -25,4 +25,8 @@ void keep_path_as_built(PyObject* keywords, std::string_view url);
 // `content` is left as it is.
 void raw_body_as_content(PyObject* keywords);
 
+// Whether a body is a mapping (form fields for httpx's `data`): a dict or a collections.abc.Mapping,
+// never bytes, text or another buffer.
+bool is_mapping(PyObject* value);
+
 }  // namespace pyutil

@@ -153,6 +153,19 @@ TEST(Listing, OssSampleThroughItsSchema) {
     EXPECT_TRUE(read(kS3ListObjectsV2, kOssListing).next_marker().missing());
 }
 
+TEST(Listing, OnlyTheSchemasRootIsAListing) {
+    EXPECT_TRUE(read(kS3ListObjectsV2, kListing).is_listing());
+    EXPECT_TRUE(read(kOssListObjects, kOssListing).is_listing());
+    EXPECT_TRUE(read(kS3ListObjectsV2, "<l:ListBucketResult xmlns:l='urn:x'/>").is_listing());
+    // Well-formed, and no listing: nothing in them may read as the end of a bucket.
+    for (const char* other : {"<Error><Code>NoSuchBucket</Code></Error>",
+                              "<html><body><ListBucketResult/></body></html>", "<listbucketresult/>"}) {
+        const Listing page = read(kS3ListObjectsV2, other);
+        EXPECT_FALSE(page.is_listing()) << other;
+        EXPECT_EQ(page.size(), 0u);
+    }
+}
+
 TEST(Listing, TruncationFlagIsExactlyTrue) {
     const std::pair<const char*, bool> cases[] = {
         {"<R><IsTruncated>true</IsTruncated></R>", true},
@@ -168,7 +181,7 @@ TEST(Listing, TruncationFlagIsExactlyTrue) {
 }
 
 TEST(Listing, SchemaNamesEntryFieldsAndMarker) {
-    const Schema schema{"Item", {"B", "A", "Missing"}, "More", "Next"};
+    const Schema schema{"R", "Item", {"B", "A", "Missing"}, "More", "Next"};
     const Listing page = read(schema,
                               "<R><Item><A>a1</A><B>b1</B><A>second</A></Item><Deep><Item><B/></Item></Deep>"
                               "<Contents><A>not an entry</A></Contents><More>true</More><Next>n</Next></R>");

@@ -145,3 +145,32 @@ def test_iter_objects_refuses_a_listing_that_does_not_advance(markers):
         keys.extend(entry["key"] for entry in client.iter_objects())
     assert keys == [f"k{i}" for i in range(len(markers))]
     assert len(client.calls) == len(markers)
+
+
+class OwnPage(dict):
+    """A subclass's own page record, which happens to carry a status_code."""
+    status_code = 200
+
+
+def test_iter_objects_reads_a_page_of_a_subclass_that_carries_a_status():
+    client = Pager([OwnPage({"objects": [{"key": "a"}], "is_truncated": True, "next_marker": "m"}),
+                    OwnPage({"objects": [{"key": "b"}], "is_truncated": False})])
+    assert [entry["key"] for entry in client.iter_objects()] == ["a", "b"]
+
+
+class ReadOnce:
+    """A body that has `read` and nothing to rewind with: a pipe, a socket file, a response."""
+
+    def __init__(self, data):
+        self.data = data
+
+    def read(self, size=-1):
+        data, self.data = self.data, b""
+        return data
+
+
+def test_part_retry_sends_a_body_that_cannot_be_rewound_whole_each_time():
+    client = PartUploader([500, httpx.ConnectError("refused"), 200])
+    assert client._upload_part_with_retry("k", "u", 1, ReadOnce(b"part"), content_type="x", headers=None,
+                                          retries=3).status_code == 200
+    assert [call[3] for call in client.calls] == [b"part"] * 3

@@ -4,6 +4,7 @@ page the service refuses, or one truncated without a marker, never reads as the 
 import httpx
 import pytest
 
+from corvault.base import RefusedPage
 from corvault.dravik import DravikClient
 from corvault.kestry import KestryOSSClient
 from corvault.marvex import MarvexKodoClient
@@ -79,3 +80,32 @@ def test_kestry_goes_on_after_the_last_key_of_a_page_without_a_marker():
     with pytest.raises(Exception, match="^列举对象失败: 列表被截断但没有继续标记$"):  # nothing to go on from
         keys.extend(entry["key"] for entry in client.iter_objects())
     assert (keys, [request.url.params["marker"] for request in sent]) == (["a", "b"], ["", "b"])
+
+
+UNPARSABLE = [httpx.Response(503, text="Service Unavailable"), httpx.Response(502, text=""),
+              httpx.Response(504, text="<html><body>Gateway Time-out<br></body></html>")]
+
+
+@pytest.mark.parametrize("name", CLIENTS)
+@pytest.mark.parametrize("refused", UNPARSABLE, ids=["plain-text", "empty", "html"])
+def test_a_refused_answer_that_does_not_parse_keeps_its_status(name, refused):
+    factory, first, _ = CLIENTS[name]
+    page = scripted(factory, refused).list()
+    assert page == {"objects": [], "is_truncated": False} and isinstance(page, RefusedPage)
+    assert (page.status_code, page.text) == (refused.status_code, refused.text)
+    with pytest.raises(Exception) as failure:
+        list(scripted(factory, first, refused).iter_objects())
+    assert str(failure.value) == f"列举对象失败: {refused.status_code} {refused.text}"
+
+
+NOT_A_LISTING = ["<html><head><title>Welcome</title></head><body><p>It works!</p></body></html>",
+                 "<Error><Code>NoSuchBucket</Code></Error>", "<ListBucketResults/>"]
+
+
+@pytest.mark.parametrize("name", ["dravik", "zorbeck", "kestry"])
+@pytest.mark.parametrize("body", NOT_A_LISTING, ids=["web-page", "error", "other-root"])
+def test_a_2xx_answer_that_is_no_listing_is_refused(name, body):
+    page = scripted(CLIENTS[name][0], httpx.Response(200, text=body)).list()
+    assert isinstance(page, RefusedPage) and (page.status_code, page.text) == (200, body)
+    with pytest.raises(Exception, match="^列举对象失败: 200 "):
+        list(scripted(CLIENTS[name][0], httpx.Response(200, text=body)).iter_objects())

@@ -65,8 +65,8 @@ class TestListing:
 
     @pytest.mark.parametrize("body, error", [
         ("", ElementTree.ParseError), ("<a><b></a>", ElementTree.ParseError),
-        ("<r><Contents><Size>1k</Size></Contents></r>", ValueError),
-        ("<r><Contents><Size/></Contents></r>", TypeError),
+        ("<ListBucketResult><Contents><Size>1k</Size></Contents></ListBucketResult>", ValueError),
+        ("<ListBucketResult><Contents><Size/></Contents></ListBucketResult>", TypeError),
     ])
     def test_unreadable_answers_raise(self, make, recorder, body, error):
         answer(recorder, body)

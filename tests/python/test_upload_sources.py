@@ -1,0 +1,72 @@
+"""What the uploads send when their source can be read only once: a path that is no regular file
+(a pipe, a FIFO, a socket reports size 0 whatever flows through it) and a body that is used up by
+the first attempt of a retried upload."""
+
+import os
+import socket
+
+import httpx
+import pytest
+
+from corvault.marvex import MarvexKodoClient
+from corvault.pelora import PeloraFileClient
+
+MULTIPART = {
+    "marvex": lambda http: MarvexKodoClient("AK", "SK", "bkt", http_client=http),
+    "pelora": lambda http: PeloraFileClient("PUB", "PRIV", "bkt", http_client=http),
+}
+
+
+@pytest.fixture(params=["fifo", "pipe", "socket"])
+def not_a_file(request, tmp_path):
+    """A path whose content is not what the file system reports as its size."""
+    if request.param == "fifo":  # no writer: opening it would block for ever
+        os.mkfifo(tmp_path / "fifo")
+        yield str(tmp_path / "fifo")
+    elif request.param == "pipe":  # as /dev/stdin with bytes piped in, or bash's <(...)
+        read_end, write_end = os.pipe()
+        os.write(write_end, b"x" * 1000)
+        yield f"/dev/fd/{read_end}"
+        os.close(read_end), os.close(write_end)
+    else:
+        with socket.socket(socket.AF_UNIX) as listening:
+            listening.bind(str(tmp_path / "sock"))
+            yield str(tmp_path / "sock")
+
+
+@pytest.mark.parametrize("name", MULTIPART)
+def test_a_multipart_upload_refuses_a_path_that_is_no_regular_file(name, not_a_file, recorder):
+    with pytest.raises(ValueError, match=f"^{not_a_file!r} is not a regular file"):
+        MULTIPART[name](recorder.client).multipart_upload("k", not_a_file)
+    assert recorder.sent == []
+
+
+@pytest.mark.parametrize("name", MULTIPART)
+def test_a_link_to_a_regular_file_is_uploaded(name, recorder, tmp_path):
+    (tmp_path / "real").write_bytes(b"content")
+    (tmp_path / "link").symlink_to("real")
+    recorder.default = lambda request: httpx.Response(200, json={"UploadId": "u", "ctx": "c"})
+    MULTIPART[name](recorder.client).multipart_upload("k", str(tmp_path / "link"))
+    assert b"content" in [s.body for s in recorder.sent]
+
+
+def chunks():
+    yield b"first "
+    yield bytearray(b"second ")
+    yield memoryview(b"third")
+
+
+@pytest.mark.parametrize("data, body", [(chunks, b"first second third"), (lambda: bytearray(b"ab"), b"ab"),
+                                        (lambda: iter([b"a", b"b"]), b"ab")])
+def test_a_retried_upload_sends_a_body_read_once_whole_each_time(recorder, data, body, capsys):
+    recorder.respond(httpx.Response(500), httpx.Response(500))
+    client = PeloraFileClient("PUB", "PRIV", "bkt", http_client=recorder.client)
+    assert client.upload_with_retry("k", data()) is True
+    assert [s.body for s in recorder.sent] == [body] * 3
+
+
+def test_a_retried_upload_refuses_chunks_that_are_no_bytes_before_sending(recorder, capsys):
+    client = PeloraFileClient("PUB", "PRIV", "bkt", http_client=recorder.client)
+    with pytest.raises(TypeError):
+        client.upload_with_retry("k", iter(["text", "chunks"]))
+    assert recorder.sent == []
