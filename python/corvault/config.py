@@ -1,8 +1,11 @@
 """Settings shared by the clients.
 
-HTTP_CLIENT_CONFIG holds the keyword arguments of the httpx.Client that a client creates when it
-is given none of its own. REGION_ENDPOINTS maps a region code to the service hosts of that region.
-Both are plain dicts: change them before creating clients.
+HTTP_CLIENT_CONFIG holds the keyword arguments of the httpx.Client that PeloraFileClient creates
+when it is given none of its own (it writes its `verify` setting into it first); the other clients
+create a plain httpx.Client and never read it. Its time-out applies only to requests sent without
+a `timeout` keyword: the operations pass theirs, None (no limit) included. REGION_ENDPOINTS maps
+a region code to the service hosts of that region. Both are plain dicts: change them before
+creating clients.
 """
 
 HTTP_CLIENT_CONFIG = {
