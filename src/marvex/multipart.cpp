@@ -78,7 +78,8 @@ const pyutil::MethodSpec kMultipartUploadSpec{
     "Store the local file `file_path` as the object `key` in blocks of 4 MiB, one after another.\n\n"
     "Each block goes through `_upload_part_with_retry` (`retries` attempts); `callback(block_index,\n"
     "total_blocks, bytes_done, total_bytes)` is called after each. Returns {'upload_id': '',\n"
-    "'ctxs': [...], 'result': <assembly answer>}; every failure raises.",
+    "'ctxs': [...], 'result': <assembly answer>}; every failure raises. A path that is no regular\n"
+    "file (a pipe, a FIFO, a socket) raises ValueError before anything is read or sent.",
     "Dict",
     multipart_upload,
     {

@@ -135,7 +135,8 @@ const pyutil::MethodSpec kMultipartUploadSpec{
     "`_upload_part_with_retry` (numbered from 0), and join them.\n\n"
     "`part_size` defaults to the block size the service proposes. `callback(index, total_parts,\n"
     "bytes_done, total_bytes)` follows each part. Returns {'upload_id', 'etags', 'result'}; on a\n"
-    "failure after the upload was opened, it is aborted and the failure raised.",
+    "failure after the upload was opened, it is aborted and the failure raised. A path that is no\n"
+    "regular file (a pipe, a FIFO, a socket) raises ValueError before anything is read or sent.",
     "Dict",
     multipart_upload,
     {

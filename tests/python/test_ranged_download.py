@@ -583,12 +583,15 @@ class RequestOnly:
 
 
 @pytest.mark.parametrize("client", [param for param in CLIENTS if param.id in ("dravik", "zorbeck", "kestry")])
-@pytest.mark.parametrize("subclass, wrap", [(Declared, None), (ReadingContent, None), (None, RequestOnly)])
+@pytest.mark.parametrize("subclass, wrap", [(Declared, None), (ReadingContent, None), ("instance", None),
+                                           (None, RequestOnly)])
 def test_a_request_primitive_or_http_client_of_the_callers_own_is_called_as_documented(client, recorder, tmp_path,
                                                                                       subclass, wrap):
     serve(client, recorder, OBJECT)
     made = client.make(wrap(recorder.client) if wrap else recorder.client)
-    if subclass:
+    if subclass == "instance":
+        made._request = made._request  # set on the instance: replaced, for all the library can tell
+    elif subclass:
         made.__class__ = type("Own", (subclass, type(made)), {})
     assert made.multipart_download("k", str(tmp_path / "out.bin"), 10) is True
     assert (tmp_path / "out.bin").read_bytes() == OBJECT
