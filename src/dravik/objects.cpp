@@ -64,9 +64,7 @@ const pyutil::MethodSpec kListSpec{
     "One page of the objects whose keys begin with `prefix`.\n\n"
     "Returns {'objects': [{'key', 'size', 'last_modified', 'etag'}, ...], 'is_truncated': bool}\n"
     "and, when the listing continues, 'next_marker' to pass as `marker` for the next page."
-    "\n\nAn answer outside 2xx, and one of 2xx that is no ListBucketResult, gives a\n"
-    "corvault.base.RefusedPage: equal to the empty page, carrying status_code and text. A 2xx\n"
-    "body that is not XML raises ElementTree's ParseError, a transport failure httpx's exception.",
+    "\n\n" CORVAULT_XML_LISTING_FAILURES_DOC,
     "Dict",
     list_objects,
     {

@@ -18,7 +18,6 @@ ObjectVersion HeadAndRequestDownload::object_version() {
     if (pyutil::status_code(answer.get()) != 200) pyutil::raise_failure(kSizeFailure, answer.get());
     ObjectVersion found = version_from_head(answer.get());
     if (found.size == 0) pyutil::raise_message(kEmptyObject);
-    own_request_ = pyutil::is_library_method(self_, pyutil::op::kRequest);
     return found;
 }
 

@@ -5,6 +5,7 @@
 
 #include "kit/ranged_download.hpp"
 #include "pyutil/method.hpp"
+#include "pyutil/names.hpp"
 
 namespace kit {
 
@@ -14,7 +15,10 @@ public:
     // it, None included, so head's own default never applies and `_request` fills in the
     // client's default time-out.
     HeadAndRequestDownload(PyObject* self, PyObject* key, PyObject* timeout)
-        : self_(self), key_(key), timeout_(timeout) {}
+        : self_(self),
+          key_(key),
+          timeout_(timeout),
+          own_request_(pyutil::is_library_method(self, pyutil::op::kRequest)) {}
 
     // self.head(key, headers={"Accept-Encoding": "identity"}, timeout=timeout): status 200 and a
     // non-zero Content-Length, else the Failure "获取文件信息失败: <status> <text>" or
@@ -29,7 +33,7 @@ private:
     PyObject* self_;
     PyObject* key_;
     PyObject* timeout_;
-    bool own_request_ = false;  // settled with the size, for every part alike
+    const bool own_request_;  // settled once, for every part alike
 };
 
 // multipart_download(key, local_path, part_size=8388608, callback=None, timeout=None) of these

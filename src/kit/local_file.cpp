@@ -83,8 +83,9 @@ std::string directory_of_real_file(PyObject* path) {
 }
 
 // Whether the file `path` names (`status`, links followed) is the root of a mount, as a file
-// bind-mounted into a container is: nothing can be renamed over it (EBUSY).
-bool is_mount_point(const std::string& path, const struct stat& status, const std::string& directory) {
+// bind-mounted into a container is: nothing can be renamed over it (EBUSY). `parent` is its
+// directory's status, NULL when that could not be had.
+bool is_mount_point(const std::string& path, const struct stat& status, const struct stat* parent) {
     struct statx attributes;
     if (statx(AT_FDCWD, path.c_str(), 0, STATX_INO, &attributes) == 0 &&
         (attributes.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0) {
@@ -92,18 +93,16 @@ bool is_mount_point(const std::string& path, const struct stat& status, const st
     }
     // Kernels before 5.8 do not tell; a mount of another file system still shows in the device
     // number, though a bind mount from the directory's own file system does not.
-    struct stat parent;
-    return ::stat(directory.c_str(), &parent) == 0 && parent.st_dev != status.st_dev;
+    return parent != nullptr && parent->st_dev != status.st_dev;
 }
 
-// Whether renaming a file over `status` (the target, links followed) in `directory` is refused
-// because the directory is sticky (a shared scratch folder, 01777): there only the file's owner,
-// the directory's owner and a privileged process may replace a file.
-bool sticky_directory_forbids_replacing(const struct stat& status, const std::string& directory) {
-    struct stat parent;
-    if (::stat(directory.c_str(), &parent) != 0 || (parent.st_mode & S_ISVTX) == 0) return false;
+// Whether renaming a file over `status` (the target, links followed) in the directory `parent`
+// is refused because the directory is sticky (a shared scratch folder, 01777): there only the
+// file's owner, the directory's owner and a privileged process may replace a file.
+bool sticky_directory_forbids_replacing(const struct stat& status, const struct stat* parent) {
+    if (parent == nullptr || (parent->st_mode & S_ISVTX) == 0) return false;
     const uid_t self = geteuid();
-    return self != 0 && status.st_uid != self && status.st_uid != parent.st_uid;
+    return self != 0 && status.st_uid != self && status.st_uid != parent->st_uid;
 }
 
 }  // namespace
@@ -135,9 +134,11 @@ void refuse_unusable_target(PyObject* path) {
         // it to this process's owner. Checked with the effective ids, as open() checks them.
         if (faccessat(AT_FDCWD, bytes.c_str(), W_OK, AT_EACCESS) != 0 && errno != ENOENT) raise_errno(errno, path);
         if (!S_ISREG(status.st_mode)) return;  // written into in place, not replaced
+        struct stat directory_status;
+        const struct stat* parent = ::stat(directory.c_str(), &directory_status) == 0 ? &directory_status : nullptr;
         // Writing into it instead would leave it half-written when the download fails.
-        if (is_mount_point(bytes, status, directory)) raise_errno(EBUSY, path);
-        if (sticky_directory_forbids_replacing(status, directory)) raise_errno(EPERM, path);
+        if (is_mount_point(bytes, status, parent)) raise_errno(EBUSY, path);
+        if (sticky_directory_forbids_replacing(status, parent)) raise_errno(EPERM, path);
     } else if (errno != ENOENT) {
         raise_errno(errno, path);
     }

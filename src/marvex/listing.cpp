@@ -88,9 +88,7 @@ const pyutil::MethodSpec kListSpec{
     "One page of the objects whose keys begin with `prefix` (at most `limit`, 1000 at most).\n\n"
     "Returns {'objects': [{'key', 'size', 'put_time', 'hash', 'mime_type'}, ...],\n"
     "'is_truncated': bool} and, when the listing continues, 'next_marker' to pass as `marker`."
-    "\n\nAn answer outside 2xx gives a corvault.base.RefusedPage: equal to the empty page,\n"
-    "carrying status_code and text. A 2xx body that is not JSON raises its decoding error, a\n"
-    "transport failure httpx's exception.",
+    "\n\n" CORVAULT_JSON_LISTING_FAILURES_DOC,
     "Dict",
     list_objects,
     {

@@ -105,9 +105,7 @@ const pyutil::MethodSpec kListSpec{
     "One page of the objects whose keys begin with `prefix`, from `marker` on, at most `limit`:\n"
     "{'objects': [{'key', 'size', 'modify_time', 'mime_type', 'etag'}], 'is_truncated',\n"
     "'next_marker' (only when truncated)}."
-    "\n\nAn answer outside 2xx gives a corvault.base.RefusedPage: equal to the empty page,\n"
-    "carrying status_code and text. A 2xx body that is not JSON raises its decoding error, a\n"
-    "transport failure httpx's exception.",
+    "\n\n" CORVAULT_JSON_LISTING_FAILURES_DOC,
     "Dict",
     list_objects,
     {
