@@ -1,6 +1,7 @@
 #include "kit/facilities.hpp"
 
 #include "pyutil/module.hpp"
+#include "pyutil/names.hpp"
 #include "pyutil/response.hpp"
 
 namespace kit {
@@ -18,6 +19,11 @@ void import_facilities() {
     pyutil::Ref httpx = pyutil::import_module("httpx");
     static const pyutil::Name byte_stream{"ByteStream"};
     Py_XSETREF(facilities.byte_stream, pyutil::optional_attr(httpx.get(), byte_stream).release());
+    // Whether a caller's HTTP client replaced these is told by comparing with them.
+    pyutil::Ref client_type = pyutil::check(PyObject_GetAttr(httpx.get(), pyutil::httpx::kClientType));
+    Py_XSETREF(facilities.httpx_request,
+               pyutil::check(PyObject_GetAttr(client_type.get(), pyutil::httpx::kRequest)).release());
+    Py_XSETREF(facilities.httpx_get, pyutil::check(PyObject_GetAttr(client_type.get(), pyutil::httpx::kGet)).release());
 }
 
 }  // namespace kit

@@ -16,6 +16,8 @@ struct Facilities {
     PyObject* open = nullptr;              // io.open
     PyObject* parse_error = nullptr;       // xml.etree.ElementTree.ParseError
     PyObject* byte_stream = nullptr;       // httpx.ByteStream, NULL in an httpx without it
+    PyObject* httpx_request = nullptr;     // the function httpx.Client.request
+    PyObject* httpx_get = nullptr;         // the function httpx.Client.get
     PyObject* refused_page = nullptr;      // corvault.base.RefusedPage
     PyObject* raise_if_refused = nullptr;  // corvault.base.raise_if_refused
 };

@@ -1,6 +1,7 @@
 #include "kit/send_request.hpp"
 
 #include "kit/answers.hpp"
+#include "kit/facilities.hpp"
 #include "pyutil/call.hpp"
 #include "pyutil/convert.hpp"
 #include "pyutil/names.hpp"
@@ -42,9 +43,18 @@ Ref send_streamed(PyObject* client, PyObject* method, PyObject* url, PyObject* b
     return send.method(client, pyutil::httpx::kSend);
 }
 
+// Whether `client.<name>` is the function `own` of httpx.Client, bound to the client itself (not
+// replaced in a subclass, not set on the instance, not another client's).
+bool is_httpx_own(PyObject* client, PyObject* name, PyObject* own) {
+    Ref bound = pyutil::optional_attr(client, name);
+    return bound && own != nullptr && PyMethod_Check(bound.get()) && PyMethod_GET_FUNCTION(bound.get()) == own &&
+           PyMethod_GET_SELF(bound.get()) == client;
+}
+
 }  // namespace
 
 bool can_stream(PyObject* client) {
+    if (!is_httpx_own(client, pyutil::httpx::kRequest, facilities.httpx_request)) return false;
     for (PyObject* name : {pyutil::httpx::kBuildRequest.get(), pyutil::httpx::kSend.get()}) {
         if (!pyutil::optional_attr(client, name)) return false;
     }
@@ -96,7 +106,9 @@ Ref as_built_keywords(std::string_view url, PyObject* headers, PyObject* timeout
 Ref get_unread(PyObject* client, std::string_view url, PyObject* headers, PyObject* timeout) {
     Ref keywords = as_built_keywords(url, headers, timeout);
     Ref url_text = pyutil::to_str(url);
-    if (can_stream(client)) return send_streamed(client, pyutil::verb::kGet, url_text.get(), keywords.get());
+    if (can_stream(client) && is_httpx_own(client, pyutil::httpx::kGet, facilities.httpx_get)) {
+        return send_streamed(client, pyutil::verb::kGet, url_text.get(), keywords.get());
+    }
     return pyutil::Call().arg(url_text.get()).kwargs(keywords.get()).method(client, pyutil::httpx::kGet);
 }
 

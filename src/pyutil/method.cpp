@@ -534,28 +534,43 @@ Ref make_method(const MethodSpec& spec, PyObject* module, const char* class_name
 
 namespace {
 
+const Name kGetattribute{"__getattribute__"};
+
+// Whether `self.<name>` is looked up on instances of `type` as on a plain object: the instance's
+// dict, then the class. A class that adds __getattr__ gets a lookup function of its own, but
+// __getattr__ runs only after that usual lookup has failed; only a __getattribute__ of its own
+// replaces it.
+bool looks_up_as_object_does(PyTypeObject* type) {
+    if (type->tp_getattro == PyObject_GenericGetAttr) return true;
+    return _PyType_Lookup(type, kGetattribute) == _PyType_Lookup(&PyBaseObject_Type, kGetattribute);
+}
+
 // The method object that `self.<name>` finds in its class, when it is one of ours and nothing in
-// the instance shadows it; NULL otherwise.
-const MethodObject* unshadowed_method(PyObject* self, PyObject* name) {
+// the instance shadows it; empty otherwise.
+Ref unshadowed_method(PyObject* self, PyObject* name) {
     PyTypeObject* type = Py_TYPE(self);
-    if (type->tp_getattro != PyObject_GenericGetAttr) return nullptr;  // a __getattribute__ of its own
-    PyObject* found = _PyType_Lookup(type, name);
-    if (found == nullptr || Py_TYPE(found) != method_type()) return nullptr;
+    if (!looks_up_as_object_does(type)) return {};
+    // Held, not borrowed: the instance's dict is looked into below, and that can run Python code
+    // (a key's __eq__, a collection) that takes the method out of its class and frees it.
+    Ref found = Ref::borrow(_PyType_Lookup(type, name));
+    if (!found || Py_TYPE(found.get()) != method_type()) return {};
     Ref dict = check(PyObject_GenericGetDict(self, nullptr));
-    if (check(PyDict_Contains(dict.get(), name)) != 0) return nullptr;
-    return reinterpret_cast<MethodObject*>(found);
+    if (check(PyDict_Contains(dict.get(), name)) != 0) return {};
+    // The same code may have put another attribute in its place, which `self.<name>` now finds.
+    if (_PyType_Lookup(type, name) != found.get()) return {};
+    return found;
 }
 
 }  // namespace
 
 bool is_own_method(PyObject* self, PyObject* name, const MethodSpec& spec) {
-    const MethodObject* found = unshadowed_method(self, name);
-    return found != nullptr && found->spec == &spec;
+    Ref found = unshadowed_method(self, name);
+    return found && reinterpret_cast<const MethodObject*>(found.get())->spec == &spec;
 }
 
 bool is_library_method(PyObject* self, PyObject* name) {
-    const MethodObject* found = unshadowed_method(self, name);
-    return found != nullptr && utf8(name) == found->spec->name;
+    Ref found = unshadowed_method(self, name);
+    return found && utf8(name) == reinterpret_cast<const MethodObject*>(found.get())->spec->name;
 }
 
 }  // namespace pyutil

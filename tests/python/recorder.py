@@ -5,9 +5,17 @@ Two views of each request are kept: the call as the library made it (`Client.req
 order, the headers dict as passed and a snapshot of it), and the request as it reached the
 transport (method, URL, headers, body, time-out). Answers reach the library as a transport hands
 them over, their bodies unread.
+
+`Recorder()`'s client overrides request(), as a caller's logging or retrying client does, so the
+library sends every request through it. `Recorder(streaming=True)`'s overrides only build_request()
+and send(): its request() stays httpx's own, so the library may stream through it, and a call of
+that request() is recorded from what httpx hands build_request() (the keywords not left at their
+defaults).
 """
 
 import dataclasses
+import inspect
+import sys
 from typing import Any, Callable, List, Optional, Tuple
 
 import httpx
@@ -47,12 +55,12 @@ class Recorder:
     """Scripted answers: `respond(...)` queues responses (or callables taking the request);
     when the queue is empty, `default` answers (200 with an empty body unless changed)."""
 
-    def __init__(self):
+    def __init__(self, streaming=False):
         self.calls: List[RequestCall] = []
         self.sent: List[Sent] = []
         self._queue: List[Any] = []
         self.default: Callable[[httpx.Request], httpx.Response] = lambda request: httpx.Response(200)
-        self.client = _RecordingClient(self)
+        self.client = (_SendRecordingClient if streaming else _RecordingClient)(self)
 
     def respond(self, *responses):
         self._queue.extend(responses)
@@ -67,6 +75,11 @@ class Recorder:
         ))
         answer = self._queue.pop(0) if self._queue else self.default
         return unread(answer(request) if callable(answer) else answer)
+
+    def record(self, method, url, kwargs, via="request"):
+        headers = kwargs.get("headers")
+        self.calls.append(RequestCall(
+            method, url, list(kwargs.items()), dict(headers) if isinstance(headers, dict) else None, via))
 
     @property
     def last(self) -> Sent:
@@ -95,7 +108,7 @@ class _RecordingClient(httpx.Client):
     _building = False  # inside request(), whose own build_request() is not a call of the library
 
     def request(self, method, url, *args, **kwargs):
-        self._record(method, url, kwargs)
+        self._recorder.record(method, url, kwargs)
         self._building = True
         try:
             return super().request(method, url, *args, **kwargs)
@@ -104,7 +117,7 @@ class _RecordingClient(httpx.Client):
 
     def build_request(self, method, url, *args, **kwargs):
         if not self._building:  # a request the library sends itself with send()
-            self._record(method, url, kwargs, via="build_request")
+            self._recorder.record(method, url, kwargs, via="build_request")
         return super().build_request(method, url, *args, **kwargs)
 
     def send(self, request, *args, **kwargs):
@@ -112,7 +125,28 @@ class _RecordingClient(httpx.Client):
             self._recorder.calls[-1].send_keywords = list(kwargs.items())
         return super().send(request, *args, **kwargs)
 
-    def _record(self, method, url, kwargs, via="request"):
-        headers = kwargs.get("headers")
-        self._recorder.calls.append(RequestCall(
-            method, url, list(kwargs.items()), dict(headers) if isinstance(headers, dict) else None, via))
+
+_REQUEST = httpx.Client.request
+_REQUEST_DEFAULTS = {name: p.default for name, p in inspect.signature(_REQUEST).parameters.items()
+                     if p.kind is p.KEYWORD_ONLY}
+
+
+class _SendRecordingClient(httpx.Client):
+    def __init__(self, recorder: Recorder):
+        super().__init__(transport=httpx.MockTransport(recorder._handle))
+        self._recorder = recorder
+
+    def build_request(self, method, url, *args, **kwargs):
+        caller = sys._getframe(1)
+        if caller.f_code is _REQUEST.__code__:  # the library called request()
+            passed = caller.f_locals
+            self._recorder.record(method, url, {name: passed[name] for name, default in _REQUEST_DEFAULTS.items()
+                                                if passed[name] is not default})
+        else:
+            self._recorder.record(method, url, kwargs, via="build_request")
+        return super().build_request(method, url, *args, **kwargs)
+
+    def send(self, request, *args, **kwargs):
+        if sys._getframe(1).f_code is not _REQUEST.__code__:
+            self._recorder.calls[-1].send_keywords = list(kwargs.items())
+        return super().send(request, *args, **kwargs)

@@ -19,6 +19,7 @@ from typing import Callable
 
 import httpx
 import pytest
+from recorder import Recorder
 
 from corvault.dravik import DravikClient
 from corvault.kestry import KestryOSSClient
@@ -36,6 +37,7 @@ class Client:
     is_size_request: Callable[[httpx.Request], bool]
     returns_false: bool = False  # reports a failure by the result False instead of raising
     sized_by_head: bool = True  # its size request is a HEAD of the object, whose ETag the parts must carry
+    parts_by_get: bool = False  # its parts are GETs it sends with the HTTP client's get()
 
 
 def content_length(size):
@@ -54,17 +56,24 @@ CLIENTS = [
     pytest.param(Client(lambda http: MarvexKodoClient("AK", "SK", "bkt", domain_url="http://127.0.0.1:9000",
                                                       http_client=http),
                         lambda size: httpx.Response(200, json={"fsize": size}),
-                        lambda request: request.url.path.startswith("/stat/"), sized_by_head=False), id="marvex"),
+                        lambda request: request.url.path.startswith("/stat/"), sized_by_head=False,
+                        parts_by_get=True), id="marvex"),
     pytest.param(Client(lambda http: KestryOSSClient("ak", "sk", "bucket", http_client=http), content_length, is_head),
                  id="kestry"),
     pytest.param(Client(lambda http: PeloraFileClient("PUB", "PRIV", "bkt", http_client=http), content_length, is_head,
-                        returns_false=True), id="pelora"),
+                        returns_false=True, parts_by_get=True), id="pelora"),
 ]
 
 
 @pytest.fixture(params=CLIENTS)
 def client(request):
     return request.param
+
+
+@pytest.fixture
+def recorder():
+    """An HTTP client whose request() is httpx's own: the parts are sent streamed."""
+    return Recorder(streaming=True)
 
 
 def serve(client, recorder, data, part=None):
@@ -204,9 +213,7 @@ UNPRIVILEGED = 65534  # nobody
 def outcome_in(index, target):
     """How the download into `target` by CLIENTS[index] ends: [exception class, errno, filename]
     or [result, None, None], and the number of ranges it asked for."""
-    from recorder import Recorder
-
-    client, recorder = CLIENTS[index].values[0], Recorder()
+    client, recorder = CLIENTS[index].values[0], Recorder(streaming=True)
     ranges = serve(client, recorder, OBJECT)
     outcome = download(client, recorder, str(target), 10)
     if isinstance(outcome, Exception):
@@ -546,18 +553,55 @@ def through(client, http, target, part_size):
         return error
 
 
-def test_an_http_client_that_cannot_stream_downloads_through_its_plain_calls(client, recorder, tmp_path):
+def overriding(recorder, name):
+    """An httpx.Client subclass over the recorder, written as a caller writes a logging or retrying
+    client: it overrides `name`, noting in `seen` each call before handing it on."""
+    def noted(self, *args, **kwargs):
+        self.seen.append(name)
+        return getattr(super(own, self), name)(*args, **kwargs)
+
+    own = type("Own", (type(recorder.client),), {name: noted})
+    http = own(recorder)
+    http.seen = []
+    return http
+
+
+# A caller's HTTP client, whether the parts may be sent streamed through it (build_request() and
+# send()) for a client, and which of its calls it must see.
+HTTP_CLIENTS = [
+    pytest.param(lambda recorder: Unstreamed(recorder.client), lambda client: False, None, id="request-only-wrapper"),
+    pytest.param(lambda recorder: overriding(recorder, "request"), lambda client: False, "request",
+                 id="overriding-request"),
+    pytest.param(lambda recorder: overriding(recorder, "get"), lambda client: not client.parts_by_get, "get",
+                 id="overriding-get"),
+    pytest.param(lambda recorder: overriding(recorder, "send"), lambda client: True, "send", id="overriding-send"),
+]
+
+
+@pytest.mark.parametrize("make_http, streamed, overridden", HTTP_CLIENTS)
+def test_an_http_client_of_the_callers_own_sees_the_calls_it_overrides(client, recorder, tmp_path, make_http,
+                                                                      streamed, overridden):
     serve(client, recorder, OBJECT)
-    assert through(client, Unstreamed(recorder.client), tmp_path / "out.bin", 10) is True
+    http = make_http(recorder)
+    assert through(client, http, tmp_path / "out.bin", 10) is True
     assert (tmp_path / "out.bin").read_bytes() == OBJECT
-    assert [call.via for call in recorder.calls] == ["request"] * 4
+    assert [call.via for call in recorder.calls[1:]] == ["build_request" if streamed(client) else "request"] * 3
+    if overridden == "get":  # marvex sizes the object with a get() of its own as well
+        assert http.seen[-3:] == ["get"] * 3 if client.parts_by_get else http.seen == []
+    elif overridden:
+        assert http.seen == [overridden] * 4  # the size request and every part
 
 
-@pytest.mark.parametrize("part_size", [1000, 1 << 20])
-def test_an_encoded_object_read_whole_fails_rather_than_be_written_decoded(client, recorder, tmp_path, part_size):
+@pytest.mark.parametrize("make_http, streamed, overridden", HTTP_CLIENTS)
+def test_an_encoded_object_is_written_as_stored_only_through_streamed_parts(client, recorder, tmp_path, make_http,
+                                                                           streamed, overridden):
     serve(client, recorder, GZIP_OBJECT, gzip_encoded(GZIP_OBJECT))
     (tmp_path / "out.bin").write_bytes(b"old")
-    outcome = through(client, Unstreamed(recorder.client), tmp_path / "out.bin", part_size)
+    outcome = through(client, make_http(recorder), tmp_path / "out.bin", 1000)
+    if streamed(client):
+        assert outcome is True and (tmp_path / "out.bin").read_bytes() == GZIP_OBJECT
+        return
+    # Read whole, a part comes decoded: it fails rather than be written so.
     assert_failed(client, outcome)
     assert client.returns_false or re.fullmatch(r"下载分片 1 失败: 206 应收到 \d+ 字节, 实际收到 \d+ 字节", str(outcome))
     assert os.listdir(tmp_path) == ["out.bin"] and (tmp_path / "out.bin").read_bytes() == b"old"
@@ -597,6 +641,71 @@ def test_a_request_primitive_or_http_client_of_the_callers_own_is_called_as_docu
     assert (tmp_path / "out.bin").read_bytes() == OBJECT
     assert [(call.via, sorted(call.keyword_names)) for call in recorder.calls[1:]] == [
         ("request", ["headers", "timeout"])] * 3
+
+
+class LooksUpOnFailure:
+    """A subclass's __getattr__, which runs only when the usual lookup has failed."""
+
+    def __getattr__(self, name):
+        raise AttributeError(name)
+
+
+@pytest.mark.parametrize("client", [param for param in CLIENTS if param.id in ("dravik", "zorbeck", "kestry")])
+def test_a_subclass_that_only_adds_getattr_keeps_the_librarys_own_request(client, recorder, tmp_path):
+    serve(client, recorder, GZIP_OBJECT, gzip_encoded(GZIP_OBJECT))
+    made = client.make(recorder.client)
+    made.__class__ = type("Own", (LooksUpOnFailure, type(made)), {})
+    assert made.multipart_download("k", str(tmp_path / "out.bin"), 1000) is True
+    assert (tmp_path / "out.bin").read_bytes() == GZIP_OBJECT
+    assert {call.via for call in recorder.calls[1:]} == {"build_request"}
+
+
+# A key of the instance's dict whose __eq__ replaces the class's `_request` while the library is
+# telling whether `_request` is its own: the method found before is freed then, in a class of a
+# module run afresh, where nothing else holds it. Under -X dev freed memory is overwritten.
+REPLACED_DURING_THE_CHECK = """
+import importlib.util, json, os, sys, httpx
+import corvault.dravik
+spec = importlib.util.find_spec("corvault.dravik")
+module = importlib.util.module_from_spec(spec)
+spec.loader.exec_module(module)
+fresh, library = module.DravikClient, corvault.dravik.DravikClient.__dict__["_request"]
+seen = []
+
+def replaced(self, method, key, headers=None, timeout=None, **kwargs):
+    seen.append(sorted(kwargs))
+    return library(self, method, key, headers=headers, timeout=timeout, **kwargs)
+
+class Key:
+    def __hash__(self):
+        return hash("_request")
+
+    def __eq__(self, other):
+        fresh._request = replaced
+        return False
+
+def answer(request):
+    if request.method == "HEAD":
+        return httpx.Response(200, headers={"Content-Length": "25"})
+    start, end = map(int, request.headers["range"][len("bytes="):].split("-"))
+    return httpx.Response(206, content=b"x" * (end + 1 - start))
+
+client = fresh("AK", "SK", "bkt", endpoint="http://127.0.0.1:9000",
+               http_client=httpx.Client(transport=httpx.MockTransport(answer)))
+client.__dict__[Key()] = None
+del spec, module
+done = client.multipart_download("k", os.path.join(sys.argv[1], "out.bin"), 10)
+print(json.dumps([done, seen]))
+"""
+
+
+def test_a_request_method_replaced_while_it_is_checked_is_not_read_after(tmp_path):
+    done = subprocess.run([sys.executable, "-X", "dev", "-c", REPLACED_DURING_THE_CHECK, str(tmp_path)],
+                          capture_output=True, text=True)
+    assert done.returncode == 0, done.stderr
+    # Found replaced, `_request` is called as a caller's own is, by head() and for each part:
+    # without the library's keywords.
+    assert json.loads(done.stdout) == [True, [[]] * 4]
 
 
 def test_the_sticky_directory_rule_is_decided_before_any_range(client):

@@ -4,6 +4,7 @@ import gzip
 
 import httpx
 import pytest
+from recorder import Recorder
 
 from corvault.dravik import DravikClient
 
@@ -243,6 +244,10 @@ class TestDelegation:
 
 class TestStreamedRequest:
     """`stream=True`: the request built and sent with send(stream=True), its body left unread."""
+
+    @pytest.fixture
+    def recorder(self):
+        return Recorder(streaming=True)
 
     def test_the_body_is_left_unread_for_the_bytes_as_sent(self, make, recorder):
         stored = gzip.compress(b"corvault " * 100)

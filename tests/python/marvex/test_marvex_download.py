@@ -33,8 +33,8 @@ def test_ranges_of_the_public_url_without_a_token(make, spy, tmp_path):
     assert all(str(r.url) == "https://cdn.example.com/a%20b.bin" and "authorization" not in r.headers
                and r.headers["accept-encoding"] == "identity" and r.extensions["timeout"] == timeout(7)
                for r in ranges)
-    assert spy.calls[1:] == [("build_request", ("GET", "https://cdn.example.com/a%20b.bin"), ["headers", "timeout"]),
-                             ("send", (), ["stream"])] * 3
+    # The spy overrides get(): each range is its call, as the client's ranges are written.
+    assert spy.calls[1:] == [("get", ("https://cdn.example.com/a%20b.bin",), ["headers", "timeout"])] * 3
     assert progress == [(0, 3, 4, 10), (1, 3, 8, 10), (2, 3, 10, 10)]
 
 
