@@ -1,7 +1,9 @@
 #include "kit/local_file.hpp"
 
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -96,13 +98,24 @@ bool is_mount_point(const std::string& path, const struct stat& status, const st
     return parent != nullptr && parent->st_dev != status.st_dev;
 }
 
+// Whether this process may replace any file in a sticky directory: CAP_FOWNER in its effective
+// set, which root normally has (the kernel's own test). Where capget() fails, root alone.
+bool may_replace_any_file() {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct sets[_LINUX_CAPABILITY_U32S_3] = {};
+    if (syscall(SYS_capget, &header, sets) != 0) return geteuid() == 0;
+    return (sets[CAP_TO_INDEX(CAP_FOWNER)].effective & CAP_TO_MASK(CAP_FOWNER)) != 0;
+}
+
 // Whether renaming a file over `status` (the target, links followed) in the directory `parent`
-// is refused because the directory is sticky (a shared scratch folder, 01777): there only the
-// file's owner, the directory's owner and a privileged process may replace a file.
+// is refused because the directory is sticky (a shared scratch folder, 01777): there the kernel
+// lets a process replace a file only when the process's user owns the file or the directory, or
+// the process is privileged. Whose the file is otherwise does not matter.
 bool sticky_directory_forbids_replacing(const struct stat& status, const struct stat* parent) {
     if (parent == nullptr || (parent->st_mode & S_ISVTX) == 0) return false;
     const uid_t self = geteuid();
-    return self != 0 && status.st_uid != self && status.st_uid != parent->st_uid;
+    if (status.st_uid == self || parent->st_uid == self) return false;
+    return !may_replace_any_file();
 }
 
 }  // namespace

@@ -20,9 +20,9 @@ void make_parent_directories(PyObject* path);
 // after the whole object has arrived: FileNotFoundError for an empty path, IsADirectoryError for
 // a directory, PermissionError (EACCES) for a file this process may not write. Also refused, as
 // no download could replace them: a file that is a mount point (OSError EBUSY), a file in a sticky
-// directory whose owner is neither this process's user nor the directory's (PermissionError EPERM,
-// as the rename would fail; root is exempt), and a target in a directory this process may not write
-// (PermissionError), even when the file itself is writable.
+// directory when this process's user owns neither the file nor the directory and the process is
+// not privileged (PermissionError EPERM, as the rename would fail), and a target in a directory
+// this process may not write (PermissionError), even when the file itself is writable.
 void refuse_unusable_target(PyObject* path);
 
 // Where a download's bytes go. A regular file, or a path where nothing is yet, receives them in a

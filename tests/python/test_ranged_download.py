@@ -65,6 +65,9 @@ CLIENTS = [
 ]
 
 
+CLIENT_OBJECTS = [param.values[0] for param in CLIENTS]
+
+
 @pytest.fixture(params=CLIENTS)
 def client(request):
     return request.param
@@ -224,14 +227,18 @@ def outcome_in(index, target):
 def outcome_as_unprivileged(client, target):
     """outcome_in() for an ordinary user: this process, or as root, one that drops to UNPRIVILEGED
     once it has imported everything (the interpreter may be where that user cannot reach)."""
-    index = [param.values[0] for param in CLIENTS].index(client)
     if os.geteuid() != 0:
-        return outcome_in(index, target)
+        return outcome_in(CLIENT_OBJECTS.index(client), target)
+    return outcome_in_process(client, target, f"os.setgroups([]); os.setgid({UNPRIVILEGED}); os.setuid({UNPRIVILEGED})")
+
+
+def outcome_in_process(client, target, become="", runner=()):
+    """outcome_in() in a new interpreter started by `runner`, which runs `become` first."""
     script = ("import json, os, sys, recorder, test_ranged_download as t\n"
-              f"os.setgroups([]); os.setgid({UNPRIVILEGED}); os.setuid({UNPRIVILEGED})\n"
+              f"{become}\n"
               "print(json.dumps(t.outcome_in(int(sys.argv[1]), sys.argv[2])))")
-    done = subprocess.run([sys.executable, "-c", script, str(index), str(target)], cwd=os.path.dirname(__file__),
-                          capture_output=True, text=True)
+    done = subprocess.run([*runner, sys.executable, "-c", script, str(CLIENT_OBJECTS.index(client)), str(target)],
+                          cwd=os.path.dirname(__file__), capture_output=True, text=True)
     assert done.returncode == 0, done.stderr
     return json.loads(done.stdout.splitlines()[-1])  # after what a client prints itself
 
@@ -708,22 +715,47 @@ def test_a_request_method_replaced_while_it_is_checked_is_not_read_after(tmp_pat
     assert json.loads(done.stdout) == [True, [[]] * 4]
 
 
-def test_the_sticky_directory_rule_is_decided_before_any_range(client):
-    """In a shared scratch folder (01777) only the file's owner, the folder's owner or root may
-    replace a file: the rename would fail once every part had been fetched."""
+# Who runs a download: an ordinary user, root, and root without CAP_FOWNER (the capability the
+# kernel's rule exempts, not the user id).
+AS_USER = {
+    "unprivileged": outcome_as_unprivileged,
+    "root": lambda client, target: outcome_in(CLIENT_OBJECTS.index(client), target),
+    "root-without-fowner": lambda client, target: outcome_in_process(
+        client, target, runner=("setpriv", "--bounding-set", "-fowner", "--inh-caps", "-fowner")),
+}
+
+
+@pytest.mark.parametrize("directory_owner, file_owner, who, replaced", [
+    pytest.param(0, UNPRIVILEGED - 1, "unprivileged", False, id="another-users-file-in-roots-folder"),
+    pytest.param(0, 0, "unprivileged", False, id="roots-file-in-roots-folder"),
+    pytest.param(0, UNPRIVILEGED, "unprivileged", True, id="own-file"),
+    pytest.param(UNPRIVILEGED, 0, "unprivileged", True, id="roots-file-in-own-folder"),
+    pytest.param(UNPRIVILEGED, UNPRIVILEGED - 1, "unprivileged", True, id="another-users-file-in-own-folder"),
+    pytest.param(UNPRIVILEGED, UNPRIVILEGED - 1, "root", True, id="privileged"),
+    pytest.param(UNPRIVILEGED, UNPRIVILEGED - 1, "root-without-fowner", False, id="root-without-the-capability"),
+])
+def test_the_sticky_directory_rule_is_decided_before_any_range(client, directory_owner, file_owner, who, replaced):
+    """In a shared scratch folder (01777) a process may replace a file only when its user owns the
+    file or the folder, or it is privileged: otherwise the rename would fail once every part had
+    been fetched. The file's mode (0666 here) does not matter."""
     if os.geteuid() != 0:
         pytest.skip("files of other users need root to be made")
+    if who == "root-without-fowner" and not shutil.which("setpriv"):
+        pytest.skip("setpriv is not installed")
     with tempfile.TemporaryDirectory() as scratch:
         os.chmod(scratch, 0o755)
         shared = pathlib.Path(scratch) / "shared"
         shared.mkdir()
+        os.chown(shared, directory_owner, directory_owner)
         shared.chmod(0o1777)
-        others, own = shared / "others.bin", shared / "own.bin"
-        for path, owner in ((others, UNPRIVILEGED - 1), (own, UNPRIVILEGED)):
-            path.write_bytes(b"old")
-            path.chmod(0o666)
-            os.chown(path, owner, owner)
-        assert outcome_as_unprivileged(client, others) == (
-            [False, None, None, 0] if client.returns_false else ["PermissionError", errno.EPERM, str(others), 0])
-        assert outcome_as_unprivileged(client, own) == [True, None, None, 3]
-        assert others.read_bytes() == b"old" and own.read_bytes() == OBJECT
+        target = shared / "out.bin"
+        target.write_bytes(b"old")
+        target.chmod(0o666)
+        os.chown(target, file_owner, file_owner)
+        outcome = AS_USER[who](client, target)
+        if replaced:
+            assert outcome == [True, None, None, 3] and target.read_bytes() == OBJECT
+        else:
+            assert outcome == ([False, None, None, 0] if client.returns_false else
+                               ["PermissionError", errno.EPERM, str(target), 0])
+            assert target.read_bytes() == b"old" and os.listdir(shared) == ["out.bin"]
