@@ -8,6 +8,8 @@ content_type, headers)``. A client whose listing marker is the key to start afte
 the service's own) sets ``listing_marker_is_key``.
 """
 
+import collections.abc
+import io
 import mimetypes
 
 import httpx
@@ -34,6 +36,35 @@ def raise_if_refused(page):
     """Raise when `page` is a RefusedPage; a page of another kind, whatever it carries, is read."""
     if isinstance(page, RefusedPage):
         raise Exception(f"列举对象失败: {page.status_code} {page.text}")
+
+
+def resendable_body(data):
+    """`data` as a body that every attempt of a retried request sends whole, and the offset to
+    rewind it to before each attempt (None when it needs no rewinding).
+
+    A file object that says it is seekable() is rewound; one that cannot be (a pipe, standard
+    input, an HTTP response) is read whole once. An iterable of byte chunks (a generator), which
+    the first attempt would use up, is gathered once into bytes, holding the body and one chunk at
+    a time; a chunk that is not bytes-like raises TypeError before anything is sent. Any other
+    buffer is taken as bytes; bytes, text and mappings are sent as they are.
+    """
+    if hasattr(data, "read"):
+        seekable = getattr(data, "seekable", None)
+        if seekable is not None and seekable():
+            return data, data.tell()
+        return data.read(), None
+    if data is None or isinstance(data, (bytes, str, collections.abc.Mapping)):
+        return data, None
+    try:
+        return bytes(memoryview(data)), None
+    except TypeError:
+        pass  # no buffer
+    if isinstance(data, collections.abc.Iterable):
+        gathered = io.BytesIO()  # grown in place; getvalue() hands over its buffer without a copy
+        for chunk in data:
+            gathered.write(chunk)
+        return gathered.getvalue(), None
+    return data, None
 
 
 class BaseStorageClient:
@@ -83,17 +114,13 @@ class BaseStorageClient:
                                 content_type="application/octet-stream", headers=None, retries=3):
         """Upload one part, trying up to `retries` times; returns the first 2xx response.
 
-        A transport error or a non-2xx answer counts as a failed attempt. File-like data is
-        rewound before each attempt; data that has `read` but cannot be rewound is read whole
-        once, before the first attempt, and those bytes are sent each time. When the attempts run
-        out, raises an Exception naming the part and the last status (or the last transport error).
+        A transport error or a non-2xx answer counts as a failed attempt. Every attempt sends the
+        whole part (resendable_body): file-like data that is seekable() is rewound before each
+        attempt, other file-like data is read whole once, and an iterable of chunks is gathered
+        once, before the first attempt. When the attempts run out, raises an Exception naming the
+        part and the last status, or the last transport error, which is its __cause__.
         """
-        start = None
-        if hasattr(data, "seek") and hasattr(data, "tell"):
-            start = data.tell()
-        elif hasattr(data, "read"):
-            # The first attempt would use it up, and a retry would send nothing.
-            data = data.read()
+        data, start = resendable_body(data)
         last_failure = None
         for _ in range(max(1, int(retries))):
             if start is not None:

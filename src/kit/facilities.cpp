@@ -13,6 +13,7 @@ void import_facilities() {
     Py_XSETREF(facilities.os, pyutil::import_module("os").release());
     Py_XSETREF(facilities.os_path, pyutil::import_module("os.path").release());
     Py_XSETREF(facilities.open, pyutil::import_attr("io", "open").release());
+    Py_XSETREF(facilities.bytes_io, pyutil::import_attr("io", "BytesIO").release());
     // The listing's refusal is defined once, next to the walk over every page that reads it.
     Py_XSETREF(facilities.refused_page, pyutil::import_attr("corvault.base", "RefusedPage").release());
     Py_XSETREF(facilities.raise_if_refused, pyutil::import_attr("corvault.base", "raise_if_refused").release());

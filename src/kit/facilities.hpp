@@ -14,6 +14,7 @@ struct Facilities {
     PyObject* os = nullptr;
     PyObject* os_path = nullptr;
     PyObject* open = nullptr;              // io.open
+    PyObject* bytes_io = nullptr;          // io.BytesIO
     PyObject* parse_error = nullptr;       // xml.etree.ElementTree.ParseError
     PyObject* byte_stream = nullptr;       // httpx.ByteStream, NULL in an httpx without it
     PyObject* httpx_request = nullptr;     // the function httpx.Client.request

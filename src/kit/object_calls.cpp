@@ -1,5 +1,6 @@
 #include "kit/object_calls.hpp"
 
+#include "kit/facilities.hpp"
 #include "pyutil/call.hpp"
 #include "pyutil/headers.hpp"
 #include "pyutil/names.hpp"
@@ -10,7 +11,23 @@ namespace kit {
 namespace {
 
 const pyutil::Name kIter{"__iter__"};
-const pyutil::Name kJoin{"join"};
+const pyutil::Name kGetvalue{"getvalue"};
+
+// The chunks of an iterable gathered into one bytes object through an io.BytesIO, which grows its
+// buffer in place and hands it over without a copy: the body and one chunk are held at a time,
+// where b"".join would hold every chunk and the joined copy. A chunk that is not bytes-like raises
+// TypeError.
+pyutil::Ref gathered(PyObject* iterable) {
+    pyutil::Ref buffer = pyutil::check(PyObject_CallNoArgs(facilities.bytes_io));
+    pyutil::Ref iterator = pyutil::check(PyObject_GetIter(iterable));
+    while (PyObject* next = PyIter_Next(iterator.get())) {
+        pyutil::Ref chunk = pyutil::Ref::steal(next);
+        pyutil::Ref written =
+            pyutil::check(PyObject_CallMethodOneArg(buffer.get(), pyutil::method::kWrite, chunk.get()));
+    }
+    if (PyErr_Occurred()) throw pyutil::Error{};
+    return pyutil::check(PyObject_CallMethodNoArgs(buffer.get(), kGetvalue));
+}
 
 }  // namespace
 
@@ -29,8 +46,7 @@ pyutil::Ref resendable_body(PyObject* data) {
     if (PyObject_CheckBuffer(b)) return pyutil::check(PyBytes_FromObject(b));
     pyutil::Ref iterator = pyutil::optional_attr(b, kIter);
     if (!iterator) return body;  // no body httpx takes; the request itself says so
-    pyutil::Ref nothing = pyutil::to_bytes("");
-    return pyutil::Call().arg(b).method(nothing.get(), kJoin);
+    return gathered(b);
 }
 
 pyutil::Ref call_object_request(PyObject* self, PyObject* method, PyObject* key, PyObject* query_params, PyObject* data,

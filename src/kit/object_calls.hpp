@@ -16,8 +16,9 @@ pyutil::Ref read_if_file(PyObject* data);
 
 // A body that can be sent again, for a request that may be tried more than once: read_if_file,
 // then an iterable that is no bytes, text or mapping (a generator of chunks, which httpx would
-// stream, and the first attempt use up) joined into bytes, and any other buffer as bytes. A chunk
-// that is not bytes-like raises TypeError before anything is sent.
+// stream, and the first attempt use up) gathered into bytes, holding the body and one chunk at a
+// time, and any other buffer as bytes. A chunk that is not bytes-like raises TypeError before
+// anything is sent.
 pyutil::Ref resendable_body(PyObject* data);
 
 // self._request(method, key, [query_params=...], [data=...], headers=..., timeout=...): the two
