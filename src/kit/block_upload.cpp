@@ -1,8 +1,11 @@
 #include "kit/block_upload.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <optional>
+#include <cerrno>
+#include <string>
 
 #include "core/transfer.hpp"
 #include "kit/facilities.hpp"
@@ -24,42 +27,30 @@ namespace method = pyutil::method;
 const Name kUploadPartWithRetry{"_upload_part_with_retry"};
 const Name kContentType{"content_type"};
 const Name kRetries{"retries"};
-const Name kStat{"stat"};
-const Name kStMode{"st_mode"};
-const Name kStSize{"st_size"};
-const Name kReadBinary{"rb"};
+
 const Name kJson{"json"};
 const Name kUploadId{"upload_id"};
 const Name kResult{"result"};
 
-// The file of a file source, open for the length of the loop.
-class OpenFile {
-public:
-    explicit OpenFile(PyObject* path) { file_ = pyutil::Call().arg(path).arg(kReadBinary).call(facilities.open); }
-    ~OpenFile() {
-        if (!file_) return;
-        pyutil::PendingError keep;  // the failure being handled wins over a failing close
-        Ref closed = Ref::steal(PyObject_CallMethodNoArgs(file_.get(), method::kClose));
-    }
-    OpenFile(const OpenFile&) = delete;
-    OpenFile& operator=(const OpenFile&) = delete;
+[[noreturn]] void refuse_not_regular(PyObject* path) {
+    // The file system reports 0 for a pipe or a socket, whatever will flow through it: its parts
+    // would be none, and an empty object would take the key.
+    pyutil::raise_format(PyExc_ValueError,
+                         "%R is not a regular file: only a regular file has a size to upload in parts", path);
+}
 
-    Ref read(long long length) {
-        Ref count = check(PyLong_FromLongLong(length));
-        Ref part = check(PyObject_CallMethodOneArg(file_.get(), method::kRead, count.get()));
-        if (!PyBytes_Check(part.get())) {
-            pyutil::raise_format(PyExc_TypeError, "read() returned %.200s, not bytes", Py_TYPE(part.get())->tp_name);
-        }
-        return part;
+// open(2) of `name` for reading without waiting, retried when a signal interrupts it (after its
+// handlers have run, as os.open does); -1 with errno set, or with the handlers' exception pending.
+int open_without_waiting(const std::string& name) {
+    // Without O_NONBLOCK, opening a FIFO for reading waits for a writer, for ever if none comes;
+    // a regular file reads the same either way.
+    for (;;) {
+        PyThreadState* saved = PyEval_SaveThread();
+        const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        PyEval_RestoreThread(saved);
+        if (fd >= 0 || errno != EINTR || PyErr_CheckSignals() != 0) return fd;
     }
-    void close() {
-        Ref file = std::move(file_);
-        check(PyObject_CallMethodNoArgs(file.get(), method::kClose));
-    }
-
-private:
-    Ref file_;
-};
+}
 
 Ref integer(long long value) { return check(PyLong_FromLongLong(value)); }
 
@@ -74,38 +65,63 @@ void report(PyObject* callback, const Part& part, const Parts& parts) {
 }  // namespace
 
 PartSource PartSource::file(PyObject* path) {
-    Ref status = pyutil::Call().arg(path).method(facilities.os, kStat);
-    Ref mode = check(PyObject_GetAttr(status.get(), kStMode));
-    const long mode_bits = PyLong_AsLong(mode.get());
-    if (mode_bits == -1 && PyErr_Occurred()) throw pyutil::Error{};
-    // The file system reports 0 for a pipe or a socket, whatever will flow through it: its parts
-    // would be none, and an empty object would take the key.
-    if (!S_ISREG(mode_bits)) {
-        pyutil::raise_format(PyExc_ValueError,
-                             "%R is not a regular file: a pipe, socket or device has no size to "
-                             "upload in parts",
-                             path);
+    const int fd = open_without_waiting(pyutil::fs_bytes(path));
+    if (fd < 0) {
+        if (PyErr_Occurred()) throw pyutil::Error{};
+        if (errno == ENXIO) refuse_not_regular(path);  // a socket, which cannot be opened at all
+        raise_errno(errno, path);
     }
-    Ref size = check(PyObject_GetAttr(status.get(), kStSize));
-    const long long bytes = PyLong_AsLongLong(size.get());
-    if (bytes == -1 && PyErr_Occurred()) throw pyutil::Error{};
-    return PartSource(path, nullptr, bytes);
+    struct stat status;
+    if (::fstat(fd, &status) != 0) {
+        const int error = errno;
+        ::close(fd);
+        raise_errno(error, path);
+    }
+    if (!S_ISREG(status.st_mode)) {
+        ::close(fd);
+        refuse_not_regular(path);
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);                 // reads of the file itself may wait
+    PyObject* file = PyObject_CallFunction(facilities.open, "is", fd, "rb");  // the file object closes fd
+    if (file == nullptr) {
+        ::close(fd);
+        throw pyutil::Error{};
+    }
+    return PartSource(Ref::steal(file), nullptr, static_cast<long long>(status.st_size));
 }
 
-PartSource PartSource::bytes(PyObject* data) { return PartSource(nullptr, data, PyBytes_GET_SIZE(data)); }
+PartSource PartSource::bytes(PyObject* data) { return PartSource(Ref(), data, PyBytes_GET_SIZE(data)); }
+
+PartSource::~PartSource() {
+    if (!file_) return;
+    pyutil::PendingError keep;  // the failure being handled wins over a failing close
+    Ref closed = Ref::steal(PyObject_CallMethodNoArgs(file_.get(), method::kClose));
+}
+
+Ref PartSource::read(long long length) const {
+    Ref count = check(PyLong_FromLongLong(length));
+    Ref part = check(PyObject_CallMethodOneArg(file_.get(), method::kRead, count.get()));
+    if (!PyBytes_Check(part.get())) {
+        pyutil::raise_format(PyExc_TypeError, "read() returned %.200s, not bytes", Py_TYPE(part.get())->tp_name);
+    }
+    return part;
+}
+
+void PartSource::close() const {
+    Ref file = std::move(file_);
+    check(PyObject_CallMethodNoArgs(file.get(), method::kClose));
+}
 
 Ref upload_parts(const PartUpload& u, const PartSource& source, long long part_size) {
     const Parts parts(source.size(), part_size);
     const bool progress = check(PyObject_IsTrue(u.callback)) == 1;
     Ref answers = check(PyList_New(0));
-    std::optional<OpenFile> file;
-    if (source.path() != nullptr) file.emplace(source.path());
 
     for (long long i = 0; i < parts.count(); ++i) {
         const Part part = parts[i];
         Ref bytes;
-        if (file) {
-            bytes = file->read(part.length);
+        if (source.is_file()) {
+            bytes = source.read(part.length);
             if (PyBytes_GET_SIZE(bytes.get()) == 0) break;  // the file has become shorter
         } else if (part.length == parts.size()) {
             bytes = Ref::borrow(source.data());  // the one part is the whole of it, as data[0:n] is
@@ -129,7 +145,7 @@ Ref upload_parts(const PartUpload& u, const PartSource& source, long long part_s
         answer = Ref();
         if (progress) report(u.callback, part, parts);
     }
-    if (file) file->close();
+    if (source.is_file()) source.close();
     return answers;
 }
 

@@ -7,6 +7,8 @@
 // stored part is released (with the request that carried the part) as soon as it has been read.
 #pragma once
 
+#include <utility>
+
 #include "pyutil/ref.hpp"
 
 namespace kit {
@@ -16,21 +18,32 @@ using pyutil::Ref;
 // Where the parts come from.
 class PartSource {
 public:
-    // A local file. Its size is taken now, so that a missing or unreadable path fails before
-    // anything is sent, and so is a path that os.stat (links followed) finds no regular file
-    // (ValueError); the file itself is open only while the parts are read.
+    // A local file, opened now and judged by what was opened: a path that is no regular file (a
+    // pipe, a FIFO, a socket, a device, a directory) raises ValueError, a missing or unreadable
+    // one its OSError, before anything is sent. It is opened without waiting (O_NONBLOCK), so a
+    // FIFO found at the path cannot hold the call, and its parts are read from that very file,
+    // whatever is put at the path afterwards. It is closed when the source goes.
     static PartSource file(PyObject* path);
     // A bytes object; each part is one slice of it.
     static PartSource bytes(PyObject* data);
 
+    PartSource(PartSource&&) = default;
+    PartSource& operator=(PartSource&&) = default;
+    ~PartSource();
+
     long long size() const { return size_; }
-    PyObject* path() const { return path_; }  // NULL for bytes
     PyObject* data() const { return data_; }  // NULL for a file
 
+    // The next `length` bytes of a file source (fewer at its end); closes it, raising what closing
+    // raises.
+    Ref read(long long length) const;
+    void close() const;
+    bool is_file() const { return static_cast<bool>(file_); }
+
 private:
-    PartSource(PyObject* path, PyObject* data, long long size) : path_(path), data_(data), size_(size) {}
-    PyObject* path_;  // borrowed from the caller's arguments, which outlive the upload
-    PyObject* data_;
+    PartSource(Ref file, PyObject* data, long long size) : file_(std::move(file)), data_(data), size_(size) {}
+    mutable Ref file_;  // the open file object of a file source; read and closed through a const source
+    PyObject* data_;    // borrowed from the caller's arguments, which outlive the upload
     long long size_;
 };
 

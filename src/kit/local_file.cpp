@@ -43,12 +43,6 @@ const Name kFileno{"fileno"};
 
 constexpr std::size_t kNameMax = 255;  // bytes in one file name (NAME_MAX)
 
-[[noreturn]] void raise_errno(int error, PyObject* path) {
-    errno = error;
-    PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, path);
-    throw pyutil::Error{};
-}
-
 // os.stat(path).st_mode, following symbolic links; none when nothing is there.
 std::optional<long> existing_mode(PyObject* path) {
     PyObject* status = PyObject_CallMethodOneArg(facilities.os, kStat, path);
@@ -119,6 +113,12 @@ bool sticky_directory_forbids_replacing(const struct stat& status, const struct 
 }
 
 }  // namespace
+
+void raise_errno(int error, PyObject* path) {
+    errno = error;
+    PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, path);
+    throw pyutil::Error{};
+}
 
 std::string_view directory_of(std::string_view path) {
     std::size_t slash = path.rfind('/');

@@ -9,6 +9,10 @@
 
 namespace kit {
 
+// Raises the OSError of the errno value `error` for `path` (FileNotFoundError, PermissionError...),
+// as os.open() would.
+[[noreturn]] void raise_errno(int error, PyObject* path);
+
 // The directory part of a path: up to its last "/", without trailing "/" unless only "/" remain
 // ("a/b/out.bin" gives "a/b", "/out.bin" gives "/", "out.bin" gives nothing).
 std::string_view directory_of(std::string_view path);

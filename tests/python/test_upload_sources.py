@@ -2,8 +2,10 @@
 (a pipe, a FIFO, a socket reports size 0 whatever flows through it) and a body that is used up by
 the first attempt of a retried upload."""
 
+import contextlib
 import os
 import socket
+import threading
 import tracemalloc
 
 import httpx
@@ -52,6 +54,32 @@ def test_a_link_to_a_regular_file_is_uploaded(name, recorder, tmp_path):
     recorder.default = lambda request: httpx.Response(200, json={"UploadId": "u", "ctx": "c"})
     MULTIPART[name](recorder.client).multipart_upload("k", str(tmp_path / "link"))
     assert b"content" in [s.body for s in recorder.sent]
+
+
+def test_a_path_made_a_fifo_once_the_upload_began_is_read_as_the_file_it_was(recorder, tmp_path, capsys):
+    """pelora opens its upload before the first part: the file read is still the one judged."""
+    path = tmp_path / "data.bin"
+    path.write_bytes(b"content")
+
+    def end_a_wait_for_a_writer():  # should the FIFO be opened after all
+        with contextlib.suppress(OSError):
+            os.close(os.open(path, os.O_WRONLY | os.O_NONBLOCK))
+
+    writer = threading.Timer(2, end_a_wait_for_a_writer)
+
+    def initiate(request):
+        path.unlink()
+        os.mkfifo(path)
+        writer.start()
+        return httpx.Response(200, json={"UploadId": "u"})
+
+    recorder.respond(initiate)
+    recorder.default = lambda request: httpx.Response(200, headers={"ETag": "e"}, json={})
+    try:
+        assert MULTIPART["pelora"](recorder.client).multipart_upload("k", str(path))["etags"] == ["e"]
+    finally:
+        writer.cancel()
+    assert recorder.sent[1].body == b"content"
 
 
 def chunks():
