@@ -18,7 +18,8 @@ DEFAULT_PAGE_SIZE = 1000
 
 
 class RefusedPage(dict):
-    """The listing page of an answer the service refused (status outside 2xx).
+    """The listing page of an answer the service refused (status outside 2xx), or of a 2xx answer
+    that is no listing (XML of another document).
 
     It is the very page `list` has always returned for such an answer (no objects, not
     truncated) and compares equal to it, so callers of one page see nothing new; `status_code`

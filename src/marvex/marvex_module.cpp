@@ -91,7 +91,8 @@ constexpr const char* kClassDoc =
     "Client of Kodo object storage.\n\n"
     "Management requests (stat, delete, copy, move, list) carry a management token; uploads an\n"
     "upload token, as a form upload or block by block; downloads go through the bucket's download\n"
-    "domain with a private download link or, on the compatible (S3) domain, a pre-signed URL.\n"
+    "domain with a private download link or, on the compatible (S3) domain, a pre-signed URL;\n"
+    "multipart_download reads the object's public URL, with no token (public buckets).\n"
     "Primitive operations return the raw httpx response, listings plain records, and composite\n"
     "operations raise on failure. A local file is uploaded with upload_file(key, local_path).";
 

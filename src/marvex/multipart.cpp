@@ -79,7 +79,7 @@ const pyutil::MethodSpec kMultipartUploadSpec{
     "Each block goes through `_upload_part_with_retry` (`retries` attempts); `callback(block_index,\n"
     "total_blocks, bytes_done, total_bytes)` is called after each. Returns {'upload_id': '',\n"
     "'ctxs': [...], 'result': <assembly answer>}; every failure raises. A path that is no regular\n"
-    "file (a pipe, a FIFO, a socket) raises ValueError before anything is read or sent.",
+    "file (a pipe, a FIFO, a socket, a directory) raises ValueError before anything is sent.",
     "Dict",
     multipart_upload,
     {

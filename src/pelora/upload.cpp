@@ -136,7 +136,7 @@ const pyutil::MethodSpec kMultipartUploadSpec{
     "`part_size` defaults to the block size the service proposes. `callback(index, total_parts,\n"
     "bytes_done, total_bytes)` follows each part. Returns {'upload_id', 'etags', 'result'}; on a\n"
     "failure after the upload was opened, it is aborted and the failure raised. A path that is no\n"
-    "regular file (a pipe, a FIFO, a socket) raises ValueError before anything is read or sent.",
+    "regular file (a pipe, a FIFO, a socket, a directory) raises ValueError before anything is sent.",
     "Dict",
     multipart_upload,
     {
