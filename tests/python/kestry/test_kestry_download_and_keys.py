@@ -53,7 +53,8 @@ class TestDownloadFailures:
 def test_every_request_is_signed_with_the_callers_timeout(make, tmp_path):
     recorder = Recorder(streaming=True)  # whose request() is httpx's own: the parts go streamed
     serve(recorder, httpx.Response(200, headers={"Content-Length": "25"}))
-    assert make(timeout=7, http_client=recorder.client).multipart_download("a b", str(tmp_path / "d" / "out.bin"), 10) is True
+    client = make(timeout=7, http_client=recorder.client)
+    assert client.multipart_download("a b", str(tmp_path / "d" / "out.bin"), 10) is True
     assert [(s.method, s.url, s.header("range")) for s in recorder.sent] == [
         ("HEAD", EP + "/a%20b", None), ("GET", EP + "/a%20b", "bytes=0-9"), ("GET", EP + "/a%20b", "bytes=10-19"),
         ("GET", EP + "/a%20b", "bytes=20-24")]
