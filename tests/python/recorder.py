@@ -6,11 +6,9 @@ order, the headers dict as passed and a snapshot of it), and the request as it r
 transport (method, URL, headers, body, time-out). Answers reach the library as a transport hands
 them over, their bodies unread.
 
-`Recorder()`'s client overrides request(), as a caller's logging or retrying client does, so the
-library sends every request through it. `Recorder(streaming=True)`'s overrides only build_request()
-and send(): its request() stays httpx's own, so the library may stream through it, and a call of
-that request() is recorded from what httpx hands build_request() (the keywords not left at their
-defaults).
+`Recorder()`'s client overrides request(), so the library sends everything through it;
+`Recorder(streaming=True)`'s keeps httpx's own, so the library may stream, and records a call of
+request() from its frame (the keywords not left at their defaults).
 """
 
 import dataclasses
@@ -138,10 +136,9 @@ class _SendRecordingClient(httpx.Client):
 
     def build_request(self, method, url, *args, **kwargs):
         caller = sys._getframe(1)
-        if caller.f_code is _REQUEST.__code__:  # the library called request()
-            passed = caller.f_locals
-            self._recorder.record(method, url, {name: passed[name] for name, default in _REQUEST_DEFAULTS.items()
-                                                if passed[name] is not default})
+        if caller.f_code is _REQUEST.__code__:  # a call of request(): the keywords it was given
+            given = caller.f_locals
+            self._recorder.record(method, url, {k: given[k] for k, d in _REQUEST_DEFAULTS.items() if given[k] is not d})
         else:
             self._recorder.record(method, url, kwargs, via="build_request")
         return super().build_request(method, url, *args, **kwargs)
