@@ -53,13 +53,8 @@ bool is_httpx_own(PyObject* client, PyObject* name, PyObject* own) {
 
 }  // namespace
 
-bool can_stream(PyObject* client) {
-    if (!is_httpx_own(client, pyutil::httpx::kRequest, facilities.httpx_request)) return false;
-    for (PyObject* name : {pyutil::httpx::kBuildRequest.get(), pyutil::httpx::kSend.get()}) {
-        if (!pyutil::optional_attr(client, name)) return false;
-    }
-    return true;
-}
+// httpx's request() is build_request() then send(): a client whose request() it is has both.
+bool can_stream(PyObject* client) { return is_httpx_own(client, pyutil::httpx::kRequest, facilities.httpx_request); }
 
 Ref take_headers(PyObject* kwargs) {
     Ref headers = take(kwargs, kw::kHeaders);

@@ -78,7 +78,7 @@ const pyutil::MethodSpec kUploadFileSpec{
 Ref upload_with_retry(Args& a) {
     enum { Key, Data, ContentType, ContentMd5, Headers, Timeout, Retries };
     PyObject* self = a.self();
-    // Every attempt sends the same bytes: a file is read, and chunks are joined, once.
+    // Every attempt sends the same bytes: a file is read, and chunks are gathered, once.
     Ref data = kit::resendable_body(a[Data]);
     // A count beyond long long is as good as endless: the attempts end at the first success.
     int overflow = 0;
@@ -109,7 +109,7 @@ const pyutil::MethodSpec kUploadWithRetrySpec{
     "upload_with_retry",
     "`upload` tried up to `retries` times in all until the service answers 200; returns whether it\n"
     "did. A file object is read once, before the first attempt, and an iterable of byte chunks\n"
-    "(a generator) joined once into bytes, so that every attempt sends the whole body.",
+    "(a generator) gathered once into bytes, so that every attempt sends the whole body.",
     "bool",
     upload_with_retry,
     {

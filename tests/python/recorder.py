@@ -98,11 +98,13 @@ def unread(response: httpx.Response) -> httpx.Response:
     return response
 
 
-class _RecordingClient(httpx.Client):
+class _OverRecorder(httpx.Client):
     def __init__(self, recorder: Recorder):
         super().__init__(transport=httpx.MockTransport(recorder._handle))
         self._recorder = recorder
 
+
+class _RecordingClient(_OverRecorder):
     _building = False  # inside request(), whose own build_request() is not a call of the library
 
     def request(self, method, url, *args, **kwargs):
@@ -129,11 +131,7 @@ _REQUEST_DEFAULTS = {name: p.default for name, p in inspect.signature(_REQUEST).
                      if p.kind is p.KEYWORD_ONLY}
 
 
-class _SendRecordingClient(httpx.Client):
-    def __init__(self, recorder: Recorder):
-        super().__init__(transport=httpx.MockTransport(recorder._handle))
-        self._recorder = recorder
-
+class _SendRecordingClient(_OverRecorder):
     def build_request(self, method, url, *args, **kwargs):
         caller = sys._getframe(1)
         if caller.f_code is _REQUEST.__code__:  # a call of request(): the keywords it was given
