@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/transfer.hpp"
+#include "kit/descriptor.hpp"
 #include "kit/facilities.hpp"
 #include "kit/local_file.hpp"
 #include "pyutil/call.hpp"
@@ -32,11 +33,23 @@ const Name kJson{"json"};
 const Name kUploadId{"upload_id"};
 const Name kResult{"result"};
 
+const Name kStat{"stat"};
+const Name kStMode{"st_mode"};
+
 [[noreturn]] void refuse_not_regular(PyObject* path) {
     // The file system reports 0 for a pipe or a socket, whatever will flow through it: its parts
     // would be none, and an empty object would take the key.
     pyutil::raise_format(PyExc_ValueError,
                          "%R is not a regular file: only a regular file has a size to upload in parts", path);
+}
+
+// Whether os.stat(path) (links followed) finds a regular file; its OSError when nothing is there.
+bool names_regular_file(PyObject* path) {
+    Ref status = pyutil::Call().arg(path).method(facilities.os, kStat);
+    Ref mode = check(PyObject_GetAttr(status.get(), kStMode));
+    const long bits = PyLong_AsLong(mode.get());
+    if (bits == -1 && PyErr_Occurred()) throw pyutil::Error{};
+    return S_ISREG(bits);
 }
 
 // open(2) of `name` for reading without waiting, retried when a signal interrupts it (after its
@@ -65,32 +78,25 @@ void report(PyObject* callback, const Part& part, const Parts& parts) {
 }  // namespace
 
 PartSource PartSource::file(PyObject* path) {
-    const int fd = open_without_waiting(pyutil::fs_bytes(path));
-    if (fd < 0) {
+    // Judged before it is opened: opening a FIFO releases a writer waiting for its reader, who then
+    // loses what it writes once we close it, and opening a device runs its driver.
+    if (!names_regular_file(path)) refuse_not_regular(path);
+    Descriptor fd(open_without_waiting(pyutil::fs_bytes(path)));
+    if (!fd) {
         if (PyErr_Occurred()) throw pyutil::Error{};
-        if (errno == ENXIO) refuse_not_regular(path);  // a socket, which cannot be opened at all
+        if (errno == ENXIO) refuse_not_regular(path);  // replaced by a socket meanwhile
         raise_errno(errno, path);
     }
+    // What was opened is what is read, whatever has been put at the path since it was judged.
     struct stat status;
-    if (::fstat(fd, &status) != 0) {
-        const int error = errno;
-        ::close(fd);
-        raise_errno(error, path);
-    }
-    if (!S_ISREG(status.st_mode)) {
-        ::close(fd);
-        refuse_not_regular(path);
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);                 // reads of the file itself may wait
-    PyObject* file = PyObject_CallFunction(facilities.open, "is", fd, "rb");  // the file object closes fd
-    if (file == nullptr) {
-        ::close(fd);
-        throw pyutil::Error{};
-    }
-    return PartSource(Ref::steal(file), nullptr, static_cast<long long>(status.st_size));
+    if (::fstat(fd.get(), &status) != 0) raise_errno(errno, path);
+    if (!S_ISREG(status.st_mode)) refuse_not_regular(path);
+    ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);  // reads of the file itself may wait
+    Ref file = file_object(fd, "rb");
+    return PartSource(std::move(file), std::move(fd), nullptr, static_cast<long long>(status.st_size));
 }
 
-PartSource PartSource::bytes(PyObject* data) { return PartSource(Ref(), data, PyBytes_GET_SIZE(data)); }
+PartSource PartSource::bytes(PyObject* data) { return PartSource(Ref(), Descriptor(), data, PyBytes_GET_SIZE(data)); }
 
 PartSource::~PartSource() {
     if (!file_) return;
@@ -110,6 +116,7 @@ Ref PartSource::read(long long length) const {
 void PartSource::close() const {
     Ref file = std::move(file_);
     check(PyObject_CallMethodNoArgs(file.get(), method::kClose));
+    fd_.close();
 }
 
 Ref upload_parts(const PartUpload& u, const PartSource& source, long long part_size) {

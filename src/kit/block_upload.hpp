@@ -9,6 +9,7 @@
 
 #include <utility>
 
+#include "kit/descriptor.hpp"
 #include "pyutil/ref.hpp"
 
 namespace kit {
@@ -18,10 +19,11 @@ using pyutil::Ref;
 // Where the parts come from.
 class PartSource {
 public:
-    // A local file, opened now and judged by what was opened: a path that is no regular file (a
-    // pipe, a FIFO, a socket, a device, a directory) raises ValueError, a missing or unreadable
-    // one its OSError, before anything is sent. It is opened without waiting (O_NONBLOCK), so a
-    // FIFO found at the path cannot hold the call, and its parts are read from that very file,
+    // A local file, opened now. A path that is no regular file (a pipe, a FIFO, a socket, a
+    // device, a directory) raises ValueError without being opened, a path holding a NUL
+    // ValueError, a missing or unreadable one its OSError, all before anything is sent. The file
+    // is opened without waiting (O_NONBLOCK), so a FIFO put at the path meanwhile cannot hold the
+    // call, and is judged again by what was opened; its parts are read from that very file,
     // whatever is put at the path afterwards. It is closed when the source goes.
     static PartSource file(PyObject* path);
     // A bytes object; each part is one slice of it.
@@ -41,9 +43,13 @@ public:
     bool is_file() const { return static_cast<bool>(file_); }
 
 private:
-    PartSource(Ref file, PyObject* data, long long size) : file_(std::move(file)), data_(data), size_(size) {}
-    mutable Ref file_;  // the open file object of a file source; read and closed through a const source
-    PyObject* data_;    // borrowed from the caller's arguments, which outlive the upload
+    PartSource(Ref file, Descriptor fd, PyObject* data, long long size)
+        : file_(std::move(file)), fd_(std::move(fd)), data_(data), size_(size) {}
+    // A file source's file object, over its descriptor, which the source alone closes (after the
+    // file object); both are read and closed through a const source.
+    mutable Ref file_;
+    mutable Descriptor fd_;
+    PyObject* data_;  // borrowed from the caller's arguments, which outlive the upload
     long long size_;
 };
 

@@ -39,7 +39,6 @@ const Name kRealpath{"realpath"};
 const Name kStat{"stat"};
 const Name kStMode{"st_mode"};
 const Name kFchmod{"fchmod"};
-const Name kFileno{"fileno"};
 
 constexpr std::size_t kNameMax = 255;  // bytes in one file name (NAME_MAX)
 
@@ -197,21 +196,25 @@ void TargetFile::create_beside(PyObject* target) {
     Ref flags = check(PyLong_FromLong(O_WRONLY | O_CREAT | O_EXCL));  // os.open adds O_CLOEXEC itself
     Ref owner_only = check(PyLong_FromLong(0600));
     Ref fd = pyutil::Call().arg(path_text.get()).arg(flags.get()).arg(owner_only.get()).method(facilities.os, kOpen);
-    path_ = std::move(path_text);  // only a file this object created is ever removed
-    PyObject* file = PyObject_CallFunctionObjArgs(facilities.open, fd.get(), kWriteBinary.get(), nullptr);
-    if (file == nullptr) {
-        pyutil::PendingError keep;
-        Ref closed = Ref::steal(PyObject_CallMethodOneArg(facilities.os, pyutil::method::kClose, fd.get()));
-        throw pyutil::Error{};
+    fd_ = Descriptor(static_cast<int>(PyLong_AsLong(fd.get())));  // os.open's int, in range
+    path_ = std::move(path_text);                                 // only a file this object created is ever removed
+    try {
+        file_ = file_object(fd_, "wb");
+    } catch (...) {
+        discard();  // a constructor that throws gets no destructor
+        throw;
     }
-    file_ = Ref::steal(file);
 }
 
-TargetFile::~TargetFile() {
+TargetFile::~TargetFile() { discard(); }
+
+void TargetFile::discard() {
     if (!file_ && !path_) return;
     pyutil::PendingError keep;  // the failure that brought us here wins over clean-up failures
     if (file_) Ref closed = Ref::steal(PyObject_CallMethodNoArgs(file_.get(), pyutil::method::kClose));
+    fd_ = Descriptor();
     if (path_) Ref removed = Ref::steal(PyObject_CallMethodOneArg(facilities.os, kUnlink, path_.get()));
+    file_ = path_ = Ref();
 }
 
 void TargetFile::write(PyObject* bytes) {
@@ -221,13 +224,14 @@ void TargetFile::write(PyObject* bytes) {
 void TargetFile::commit() {
     if (path_) {
         // On the open file: by name, the bits would go to whatever has been put in its place.
-        Ref fd = check(PyObject_CallMethodNoArgs(file_.get(), kFileno));
+        Ref fd = descriptor_number(fd_);
         Ref bits = check(PyLong_FromLong(mode_));
         Ref changed = pyutil::Call().arg(fd.get()).arg(bits.get()).method(facilities.os, kFchmod);
     }
     check(PyObject_CallMethodNoArgs(file_.get(), pyutil::method::kClose));
     file_ = Ref();
     if (!path_) return;  // written in place
+    fd_.close();
     Ref replaced = pyutil::Call().arg(path_.get()).arg(target_.get()).method(facilities.os, kReplace);
     path_ = Ref();
 }

@@ -5,6 +5,7 @@
 
 #include <string_view>
 
+#include "kit/descriptor.hpp"
 #include "pyutil/ref.hpp"
 
 namespace kit {
@@ -51,9 +52,11 @@ public:
 
 private:
     void create_beside(PyObject* target);
+    void discard();  // closes and removes the temporary file, whatever fails meanwhile
 
     pyutil::Ref target_, path_, file_;  // target_: the file a symbolic link names, resolved;
                                         // path_: the temporary file, empty when writing in place
+    Descriptor fd_;                     // the temporary file's, closed after file_
     long mode_ = 0;                     // the permission bits the complete file gets
 };
 

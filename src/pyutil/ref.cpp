@@ -34,7 +34,10 @@ Ref to_bytes(std::string_view bytes) {
 
 std::string fs_bytes(PyObject* str) {
     Ref encoded = check(PyUnicode_EncodeFSDefault(str));
-    return std::string(PyBytes_AS_STRING(encoded.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(encoded.get())));
+    std::string bytes(PyBytes_AS_STRING(encoded.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(encoded.get())));
+    // A system call reads the name up to its first NUL: "a\0.bin" would be the file "a".
+    if (bytes.find('\0') != std::string::npos) raise(PyExc_ValueError, "embedded null byte");
+    return bytes;
 }
 
 Ref fs_str(std::string_view bytes) {

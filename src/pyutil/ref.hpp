@@ -111,7 +111,8 @@ std::string_view utf8(PyObject* str);
 Ref to_str(std::string_view utf8_text);
 Ref to_bytes(std::string_view bytes);
 // A path's bytes in the file-system encoding, and back (os.fsencode, os.fsdecode): unlike UTF-8,
-// these carry any name the file system gives, undecodable bytes as surrogate escapes.
+// these carry any name the file system gives, undecodable bytes as surrogate escapes. A name
+// holding a NUL raises ValueError, as every os function does.
 std::string fs_bytes(PyObject* str);
 Ref fs_str(std::string_view bytes);
 

@@ -1,9 +1,13 @@
 """What the uploads send when their source can be read only once: a path that is no regular file
 (a pipe, a FIFO, a socket reports size 0 whatever flows through it) and a body that is used up by
-the first attempt of a retried upload."""
+the first attempt of a retried upload; and how the local files' descriptors are owned."""
 
+import ctypes
+import json
 import os
 import socket
+import subprocess
+import sys
 import threading
 import tracemalloc
 
@@ -46,6 +50,46 @@ def test_a_multipart_upload_refuses_a_path_that_is_no_regular_file(name, not_a_f
         MULTIPART[name](recorder.client).multipart_upload("k", not_a_file)
     assert str(refused.value) == f"{not_a_file!r} is not a regular file: only a regular file has a size to upload " \
         "in parts"
+    assert recorder.sent == []
+
+
+IN_OPEN = 0x20
+libc = ctypes.CDLL(None, use_errno=True)
+
+
+def opens_of(path, call):
+    """How many times `path` was opened while `call()` ran, as inotify reports it."""
+    watch = libc.inotify_init1(os.O_NONBLOCK | os.O_CLOEXEC)
+    assert watch >= 0 and libc.inotify_add_watch(watch, os.fsencode(path), IN_OPEN) >= 0, os.strerror(ctypes.get_errno())
+    try:
+        call()
+        events = b""
+        while True:
+            try:
+                events += os.read(watch, 4096)
+            except BlockingIOError:
+                return len(events) // 16  # struct inotify_event without a name: the watch's own path
+    finally:
+        os.close(watch)
+
+
+@pytest.mark.parametrize("name", MULTIPART)
+@pytest.mark.parametrize("not_a_file", ["fifo", "directory"], indirect=True)
+def test_a_refused_path_is_never_opened(name, not_a_file, recorder):
+    """Opening a FIFO releases a writer waiting for its reader, which then loses what it writes;
+    opening a device runs its driver."""
+    def refused():
+        with pytest.raises(ValueError, match="is not a regular file"):
+            MULTIPART[name](recorder.client).multipart_upload("k", not_a_file)
+
+    assert opens_of(not_a_file, refused) == 0
+
+
+@pytest.mark.parametrize("name", MULTIPART)
+def test_a_path_holding_a_nul_is_refused_not_cut(name, recorder, tmp_path):
+    (tmp_path / "a").write_bytes(b"another file")
+    with pytest.raises(ValueError, match="embedded null"):  # as os.stat says it
+        MULTIPART[name](recorder.client).multipart_upload("k", f"{tmp_path}/a\0.bin")
     assert recorder.sent == []
 
 
@@ -134,3 +178,50 @@ def test_a_retried_part_of_a_callers_multipart_upload_is_sent_whole_each_time(so
     assert client._upload_part_with_retry("k", "u", 1, data, retries=3).status_code == 200
     data.close()
     assert [sent.body for sent in recorder.sent] == [b"part of chunks"] * 3
+
+
+# io.open(fd) that fails after taking the descriptor has closed it; the number goes to the next
+# open() of any thread (here at once), whose file a second close of the same number would close.
+CLOSED_ONCE = """
+import io, json, os, sys
+real_open, mode, grabbed = io.open, sys.argv[1], []
+def failing_open(file, *args, **kwargs):
+    made = real_open(file, *args, **kwargs)
+    if isinstance(file, int) and made.mode == mode and not grabbed:
+        made.close()
+        grabbed.append(os.open(os.devnull, os.O_RDONLY))
+        raise MemoryError
+    return made
+io.open = failing_open  # before the library takes it
+import httpx, recorder
+from corvault.dravik import DravikClient
+from corvault.pelora import PeloraFileClient
+served = recorder.Recorder(streaming=True)
+served.default = lambda request: httpx.Response(200, headers={"Content-Length": "3"}, json={"UploadId": "u"})
+source, target = sys.argv[2], sys.argv[3]
+try:
+    if mode == "rb":
+        PeloraFileClient("PUB", "PRIV", "bkt", http_client=served.client).multipart_upload("k", source)
+    else:
+        DravikClient("AK", "SK", "bkt", endpoint="http://127.0.0.1:9000",
+                     http_client=served.client).multipart_download("k", target)
+except MemoryError:
+    pass
+try:
+    os.fstat(grabbed[0])
+    print(json.dumps("kept"))
+except OSError as error:
+    print(json.dumps(os.strerror(error.errno)))
+"""
+
+
+@pytest.mark.parametrize("mode", ["rb", "wb"], ids=["upload-source", "download-target"])
+def test_a_descriptor_whose_file_object_fails_is_closed_once(mode, tmp_path):
+    (tmp_path / "source.bin").write_bytes(b"abc")
+    (tmp_path / "out.bin").write_bytes(b"old")
+    done = subprocess.run([sys.executable, "-c", CLOSED_ONCE, mode, str(tmp_path / "source.bin"),
+                           str(tmp_path / "out.bin")], cwd=os.path.dirname(__file__), capture_output=True, text=True)
+    assert done.returncode == 0, done.stderr
+    assert json.loads(done.stdout) == "kept"
+    assert sorted(os.listdir(tmp_path)) == ["out.bin", "source.bin"]
+    assert (tmp_path / "out.bin").read_bytes() == b"old"
