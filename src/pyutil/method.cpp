@@ -548,16 +548,19 @@ bool looks_up_as_object_does(PyTypeObject* type) {
 // The method object that `self.<name>` finds in its class, when it is one of ours and nothing in
 // the instance shadows it; empty otherwise.
 Ref unshadowed_method(PyObject* self, PyObject* name) {
-    PyTypeObject* type = Py_TYPE(self);
-    if (!looks_up_as_object_does(type)) return {};
-    // Held, not borrowed: the instance's dict is looked into below, and that can run Python code
-    // (a key's __eq__, a collection) that takes the method out of its class and frees it.
-    Ref found = Ref::borrow(_PyType_Lookup(type, name));
+    // The class and the method are held, not borrowed: the instance's dict is looked into below,
+    // and that can run Python code (a key's __eq__, a collection) that gives the instance another
+    // class or takes the method out of its class, and frees either.
+    Ref type = Ref::borrow(reinterpret_cast<PyObject*>(Py_TYPE(self)));
+    PyTypeObject* held = reinterpret_cast<PyTypeObject*>(type.get());
+    if (!looks_up_as_object_does(held)) return {};
+    Ref found = Ref::borrow(_PyType_Lookup(held, name));
     if (!found || Py_TYPE(found.get()) != method_type()) return {};
     Ref dict = check(PyObject_GenericGetDict(self, nullptr));
     if (check(PyDict_Contains(dict.get(), name)) != 0) return {};
-    // The same code may have put another attribute in its place, which `self.<name>` now finds.
-    if (_PyType_Lookup(type, name) != found.get()) return {};
+    // The same code may have put another attribute in its place, or another class in the class's
+    // place, and `self.<name>` now finds what that holds.
+    if (Py_TYPE(self) != held || _PyType_Lookup(held, name) != found.get()) return {};
     return found;
 }
 

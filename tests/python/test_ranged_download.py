@@ -687,6 +687,48 @@ def test_a_request_method_replaced_while_it_is_checked_is_not_read_after(tmp_pat
     assert json.loads(done.stdout) == [True, [["headers", "timeout"]] * 4]
 
 
+# While the library tells whether a step is its own, a key of the instance's dict gives the instance
+# another class, and collects the class it had, which nothing else held: that freed class must not
+# be read, and the new class's own step is the one that runs from then on.
+CLASS_CHANGED_DURING_THE_CHECK = """
+import gc, json, sys, weakref, recorder, test_ranged_download as t
+index, step, target = int(sys.argv[1]), sys.argv[2], sys.argv[3]
+served = recorder.Recorder(streaming=True)
+t.serve(t.CLIENT_OBJECTS[index], served, t.OBJECT)
+client = t.CLIENT_OBJECTS[index].make(served.client)
+library, seen = type(client), []
+def own_step(self, *args, **kwargs):
+    seen.append(step)
+    return getattr(library, step)(self, *args, **kwargs)
+changed = type("Changed", (library,), {step: own_step})
+client.__class__ = type("Before", (library,), {})
+before = weakref.ref(type(client))
+class Key:
+    __hash__ = lambda self: hash(step)
+    def __eq__(self, other):
+        if type(client) is not changed:
+            client.__class__ = changed
+            gc.collect()
+        return False
+client.__dict__[Key()] = None
+outcome = client.multipart_download("k", target, 10)
+gc.collect()
+print(json.dumps([outcome, len(seen), before() is None]))
+"""
+
+
+@pytest.mark.parametrize("client, step", [("dravik", "_request"), ("kestry", "_request"), ("pelora", "_sign")])
+def test_a_class_changed_while_a_step_is_checked_is_not_read_after(client, step, tmp_path):
+    index = [param.id for param in CLIENTS].index(client)
+    done = subprocess.run([sys.executable, "-X", "dev", "-c", CLASS_CHANGED_DURING_THE_CHECK, str(index), step,
+                           str(tmp_path / "out.bin")], cwd=os.path.dirname(__file__), capture_output=True, text=True)
+    assert done.returncode == 0, done.stderr
+    # The size request and the three parts each went through the new class's step; no reference to
+    # the class it had is left behind.
+    assert json.loads(done.stdout.splitlines()[-1]) == [True, 4, True]  # after what pelora prints
+    assert (tmp_path / "out.bin").read_bytes() == OBJECT
+
+
 # Who downloads: an ordinary user, root, and root without CAP_FOWNER (what the kernel exempts).
 AS_USER = {
     "unprivileged": outcome_as_unprivileged,
