@@ -76,7 +76,10 @@ class BaseStorageClient:
     listing_marker_is_key = False
 
     def upload_file(self, key, local_path):
-        """Store the local file at `local_path` as the object `key`, read whole into memory."""
+        """Store the local file at `local_path` as the object `key`, read whole into memory.
+
+        It calls `upload(key, data, content_type=...)` with no time-out of its own, so the client's
+        `default_timeout` applies."""
         content_type = mimetypes.guess_type(local_path)[0] or "application/octet-stream"
         with open(local_path, "rb") as f:
             data = f.read()

@@ -2,10 +2,12 @@
 
 HTTP_CLIENT_CONFIG holds the keyword arguments of the httpx.Client that PeloraFileClient creates
 when it is given none of its own (it writes its `verify` setting into it first); the other clients
-create a plain httpx.Client and never read it. Its time-out applies only to requests sent without
-a `timeout` keyword: the operations pass theirs, None (no limit) included. REGION_ENDPOINTS maps
-a region code to the service hosts of that region. Both are plain dicts: change them before
-creating clients.
+create a plain httpx.Client and never read it. Its time-out applies to the requests sent without a
+`timeout` keyword, which a client with no `default_timeout` sends from the pelora operations the
+README names: `_download`, `delete`, `delete_file`, `get_content`, the multipart steps and
+uploads, and `download` of an object under 5 GiB without `chunk_size`. The other operations pass
+a time-out of their own, None (no limit) included. REGION_ENDPOINTS maps a region code to the
+service hosts of that region. Both are plain dicts: change them before creating clients.
 """
 
 HTTP_CLIENT_CONFIG = {

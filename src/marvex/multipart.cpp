@@ -79,7 +79,8 @@ const pyutil::MethodSpec kMultipartUploadSpec{
     "Each block goes through `_upload_part_with_retry` (`retries` attempts); `callback(block_index,\n"
     "total_blocks, bytes_done, total_bytes)` is called after each. Returns {'upload_id': '',\n"
     "'ctxs': [...], 'result': <assembly answer>}; every failure raises. A path that is no regular\n"
-    "file (a pipe, a FIFO, a socket, a directory) raises ValueError before anything is sent.",
+    "file (a pipe, a FIFO, a socket, a directory) raises ValueError before anything is sent. Its\n"
+    "requests wait the client's default_timeout (None: no limit).",
     "Dict",
     multipart_upload,
     {

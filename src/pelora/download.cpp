@@ -164,7 +164,9 @@ const pyutil::MethodSpec kDownloadSpec{
     "Write the object `key` into the local file `local_path`; returns whether it was written whole.\n\n"
     "Objects of 5 GiB and more, and every call with `chunk_size`, are streamed in chunks of that\n"
     "many bytes (8 MiB by default); smaller ones are fetched whole. The file is replaced only by a\n"
-    "complete object.",
+    "complete object. `timeout` (else the client's default_timeout) applies to the streamed GET\n"
+    "only: the size request waits 10 s, and the whole GET the client's default_timeout, else the\n"
+    "HTTP client's own time-out.",
     "bool",
     download,
     {
@@ -193,7 +195,7 @@ const pyutil::MethodSpec kMultipartDownloadSpec{
     "another version of it (its Content-Range total or ETag not those of head) answers False.\n"
     "head and every range ask for the stored bytes (Accept-Encoding: identity), and each range is\n"
     "written as it was sent, so an object stored with a Content-Encoding such as gzip is written\n"
-    "encoded, as stored.",
+    "encoded, as stored. The size request waits 10 s, whatever `timeout`.",
     "bool",
     multipart_download,
     {

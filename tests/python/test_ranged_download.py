@@ -553,6 +553,17 @@ class Unstreamed:
         return getattr(self._wrapped, name)
 
 
+class Forwarding:
+    """A wrapper forwarding every attribute to an httpx.Client: its request() is that client's
+    bound method, not one bound to the wrapper, so the library cannot tell what it adds."""
+
+    def __init__(self, client):
+        self._wrapped = client
+
+    def __getattr__(self, name):
+        return getattr(self._wrapped, name)
+
+
 def through(client, http, target, part_size):
     try:
         return client.make(http).multipart_download("k", str(target), part_size)
@@ -560,31 +571,41 @@ def through(client, http, target, part_size):
         return error
 
 
-def overriding(name):
+def overriding(name, reading=False):
     """A caller's httpx.Client subclass (logging, retrying) over the recorder, overriding `name`
-    and noting each call of it in `seen`."""
+    and noting each call of it in `seen`; `reading`, it reads each answer's body before handing
+    the answer on (as a logging client may)."""
     def make(recorder):
         def noted(self, *args, **kwargs):
             self.seen.append(name)
-            return getattr(super(own, self), name)(*args, **kwargs)
+            answer = getattr(super(own, self), name)(*args, **kwargs)
+            if reading:
+                answer.read()
+            return answer
 
         own = type("Own", (type(recorder.client),), {name: noted, "overrides": name, "seen": []})
         return own(recorder)
     return make
 
 
-# A caller's HTTP client, and whether a client's parts may be sent streamed through it.
+NEVER, ALWAYS = (lambda client: False), (lambda client: True)
+
+# A caller's HTTP client, whether a client's parts may be sent streamed through it, and whether
+# they then arrive as stored.
 HTTP_CLIENTS = [
-    pytest.param(lambda recorder: Unstreamed(recorder.client), lambda client: False, id="request-only-wrapper"),
-    pytest.param(overriding("request"), lambda client: False, id="overriding-request"),
-    pytest.param(overriding("get"), lambda client: not client.parts_by_get, id="overriding-get"),
-    pytest.param(overriding("send"), lambda client: True, id="overriding-send"),
+    pytest.param(lambda recorder: Unstreamed(recorder.client), NEVER, NEVER, id="request-only-wrapper"),
+    pytest.param(lambda recorder: Forwarding(recorder.client), NEVER, NEVER, id="forwarding-wrapper"),
+    pytest.param(overriding("request"), NEVER, NEVER, id="overriding-request"),
+    pytest.param(overriding("get"), lambda client: not client.parts_by_get, lambda client: not client.parts_by_get,
+                 id="overriding-get"),
+    pytest.param(overriding("send"), ALWAYS, ALWAYS, id="overriding-send"),
+    pytest.param(overriding("send", reading=True), ALWAYS, NEVER, id="send-reading-the-body"),
 ]
 
 
-@pytest.mark.parametrize("make_http, streamed", HTTP_CLIENTS)
+@pytest.mark.parametrize("make_http, streamed, as_stored", HTTP_CLIENTS)
 def test_an_http_client_of_the_callers_own_sees_its_calls_and_stored_bytes_come_only_streamed(
-        client, recorder, tmp_path, make_http, streamed):
+        client, recorder, tmp_path, make_http, streamed, as_stored):
     serve(client, recorder, OBJECT)
     http = make_http(recorder)
     assert through(client, http, tmp_path / "out.bin", 10) is True and (tmp_path / "out.bin").read_bytes() == OBJECT
@@ -595,7 +616,7 @@ def test_an_http_client_of_the_callers_own_sees_its_calls_and_stored_bytes_come_
 
     serve(client, recorder, GZIP_OBJECT, gzip_encoded(GZIP_OBJECT))
     outcome = through(client, http, tmp_path / "out.bin", 1000)
-    if streamed(client):
+    if as_stored(client):
         assert outcome is True and (tmp_path / "out.bin").read_bytes() == GZIP_OBJECT
     else:  # read whole, a part comes decoded: it fails the length check
         assert_failed(client, outcome)
@@ -637,6 +658,21 @@ def test_a_request_primitive_or_http_client_of_the_callers_own_is_called_as_docu
     assert (tmp_path / "out.bin").read_bytes() == OBJECT
     assert [(call.via, sorted(call.keyword_names)) for call in recorder.calls[1:]] == [
         ("request", ["headers", "timeout"])] * 3
+
+
+def test_pelora_sends_only_its_size_request_through_a_replaced_request(recorder, tmp_path, capsys):
+    pelora = CLIENT_OBJECTS[[param.id for param in CLIENTS].index("pelora")]
+    serve(pelora, recorder, GZIP_OBJECT, gzip_encoded(GZIP_OBJECT))
+    made, seen = pelora.make(recorder.client), []
+
+    class Own(type(made)):
+        def _request(self, method, *args, **kwargs):
+            seen.append(method)
+            return super()._request(method, *args, **kwargs)
+
+    made.__class__ = Own
+    assert made.multipart_download("k", str(tmp_path / "out.bin"), 1000) is True
+    assert seen == ["HEAD"] and (tmp_path / "out.bin").read_bytes() == GZIP_OBJECT
 
 
 class LooksUpOnFailure:
