@@ -540,27 +540,17 @@ def test_a_gzip_encoded_object_round_trips_through_a_real_server(s3_server_check
 # The extension points a caller may fill: an HTTP client that cannot send a request streamed, and
 # (for the clients whose parts go through `_request`) a `_request` of a subclass's own.
 
-class Unstreamed:
-    """An HTTP client wrapper (logging, retrying, rate limiting) with the operations of an
-    httpx.Client but build_request() and send()."""
+class Wrapper:
+    """An HTTP client wrapper (logging, retrying, rate limiting) forwarding the operations of an
+    httpx.Client but those it `hides`. Its request() is bound to the client it wraps, not to the
+    wrapper, so the library cannot tell what the wrapper adds."""
 
-    def __init__(self, client):
-        self._wrapped = client
+    def __init__(self, client, hides=()):
+        self._wrapped, self._hides = client, hides
 
     def __getattr__(self, name):
-        if name in ("build_request", "send"):
+        if name in self._hides:
             raise AttributeError(name)
-        return getattr(self._wrapped, name)
-
-
-class Forwarding:
-    """A wrapper forwarding every attribute to an httpx.Client: its request() is that client's
-    bound method, not one bound to the wrapper, so the library cannot tell what it adds."""
-
-    def __init__(self, client):
-        self._wrapped = client
-
-    def __getattr__(self, name):
         return getattr(self._wrapped, name)
 
 
@@ -593,8 +583,9 @@ NEVER, ALWAYS = (lambda client: False), (lambda client: True)
 # A caller's HTTP client, whether a client's parts may be sent streamed through it, and whether
 # they then arrive as stored.
 HTTP_CLIENTS = [
-    pytest.param(lambda recorder: Unstreamed(recorder.client), NEVER, NEVER, id="request-only-wrapper"),
-    pytest.param(lambda recorder: Forwarding(recorder.client), NEVER, NEVER, id="forwarding-wrapper"),
+    pytest.param(lambda recorder: Wrapper(recorder.client, ("build_request", "send")), NEVER, NEVER,
+                 id="request-only-wrapper"),
+    pytest.param(lambda recorder: Wrapper(recorder.client), NEVER, NEVER, id="forwarding-wrapper"),
     pytest.param(overriding("request"), NEVER, NEVER, id="overriding-request"),
     pytest.param(overriding("get"), lambda client: not client.parts_by_get, lambda client: not client.parts_by_get,
                  id="overriding-get"),
@@ -658,21 +649,6 @@ def test_a_request_primitive_or_http_client_of_the_callers_own_is_called_as_docu
     assert (tmp_path / "out.bin").read_bytes() == OBJECT
     assert [(call.via, sorted(call.keyword_names)) for call in recorder.calls[1:]] == [
         ("request", ["headers", "timeout"])] * 3
-
-
-def test_pelora_sends_only_its_size_request_through_a_replaced_request(recorder, tmp_path, capsys):
-    pelora = CLIENT_OBJECTS[[param.id for param in CLIENTS].index("pelora")]
-    serve(pelora, recorder, GZIP_OBJECT, gzip_encoded(GZIP_OBJECT))
-    made, seen = pelora.make(recorder.client), []
-
-    class Own(type(made)):
-        def _request(self, method, *args, **kwargs):
-            seen.append(method)
-            return super()._request(method, *args, **kwargs)
-
-    made.__class__ = Own
-    assert made.multipart_download("k", str(tmp_path / "out.bin"), 1000) is True
-    assert seen == ["HEAD"] and (tmp_path / "out.bin").read_bytes() == GZIP_OBJECT
 
 
 class LooksUpOnFailure:

@@ -3,7 +3,6 @@
 the first attempt of a retried upload; and how the local files' descriptors are owned."""
 
 import ctypes
-import json
 import os
 import socket
 import subprocess
@@ -44,45 +43,35 @@ def not_a_file(request, tmp_path):
             yield str(tmp_path / "sock")
 
 
-@pytest.mark.parametrize("name", MULTIPART)
-def test_a_multipart_upload_refuses_a_path_that_is_no_regular_file(name, not_a_file, recorder):
-    with pytest.raises(ValueError) as refused:
-        MULTIPART[name](recorder.client).multipart_upload("k", not_a_file)
-    assert str(refused.value) == f"{not_a_file!r} is not a regular file: only a regular file has a size to upload " \
-        "in parts"
-    assert recorder.sent == []
-
-
 IN_OPEN = 0x20
 libc = ctypes.CDLL(None, use_errno=True)
 
 
-def opens_of(path, call):
-    """How many times `path` was opened while `call()` ran, as inotify reports it."""
+def opened(path, call):
+    """Whether `path` was opened while `call()` ran, as inotify tells."""
     watch = libc.inotify_init1(os.O_NONBLOCK | os.O_CLOEXEC)
-    assert watch >= 0 and libc.inotify_add_watch(watch, os.fsencode(path), IN_OPEN) >= 0, os.strerror(ctypes.get_errno())
+    assert libc.inotify_add_watch(watch, os.fsencode(path), IN_OPEN) >= 0, os.strerror(ctypes.get_errno())
     try:
         call()
-        events = b""
-        while True:
-            try:
-                events += os.read(watch, 4096)
-            except BlockingIOError:
-                return len(events) // 16  # struct inotify_event without a name: the watch's own path
+        return bool(os.read(watch, 4096))
+    except BlockingIOError:
+        return False
     finally:
         os.close(watch)
 
 
 @pytest.mark.parametrize("name", MULTIPART)
-@pytest.mark.parametrize("not_a_file", ["fifo", "directory"], indirect=True)
-def test_a_refused_path_is_never_opened(name, not_a_file, recorder):
+def test_a_multipart_upload_refuses_a_path_that_is_no_regular_file_unopened(name, not_a_file, recorder):
     """Opening a FIFO releases a writer waiting for its reader, which then loses what it writes;
     opening a device runs its driver."""
-    def refused():
-        with pytest.raises(ValueError, match="is not a regular file"):
+    def refuse():
+        with pytest.raises(ValueError) as refused:
             MULTIPART[name](recorder.client).multipart_upload("k", not_a_file)
+        assert str(refused.value) == f"{not_a_file!r} is not a regular file: only a regular file has a size to " \
+            "upload in parts"
 
-    assert opens_of(not_a_file, refused) == 0
+    assert not opened(not_a_file, refuse)
+    assert recorder.sent == []
 
 
 @pytest.mark.parametrize("name", MULTIPART)
@@ -183,7 +172,7 @@ def test_a_retried_part_of_a_callers_multipart_upload_is_sent_whole_each_time(so
 # io.open(fd) that fails after taking the descriptor has closed it; the number goes to the next
 # open() of any thread (here at once), whose file a second close of the same number would close.
 CLOSED_ONCE = """
-import io, json, os, sys
+import io, os, sys
 real_open, mode, grabbed = io.open, sys.argv[1], []
 def failing_open(file, *args, **kwargs):
     made = real_open(file, *args, **kwargs)
@@ -198,20 +187,16 @@ from corvault.dravik import DravikClient
 from corvault.pelora import PeloraFileClient
 served = recorder.Recorder(streaming=True)
 served.default = lambda request: httpx.Response(200, headers={"Content-Length": "3"}, json={"UploadId": "u"})
-source, target = sys.argv[2], sys.argv[3]
 try:
     if mode == "rb":
-        PeloraFileClient("PUB", "PRIV", "bkt", http_client=served.client).multipart_upload("k", source)
+        PeloraFileClient("PUB", "PRIV", "bkt", http_client=served.client).multipart_upload("k", sys.argv[2])
     else:
         DravikClient("AK", "SK", "bkt", endpoint="http://127.0.0.1:9000",
-                     http_client=served.client).multipart_download("k", target)
+                     http_client=served.client).multipart_download("k", sys.argv[3])
 except MemoryError:
-    pass
-try:
-    os.fstat(grabbed[0])
-    print(json.dumps("kept"))
-except OSError as error:
-    print(json.dumps(os.strerror(error.errno)))
+    os.fstat(grabbed[0])  # EBADF once the library has closed that number too
+else:
+    sys.exit("the file object was made")
 """
 
 
@@ -222,6 +207,5 @@ def test_a_descriptor_whose_file_object_fails_is_closed_once(mode, tmp_path):
     done = subprocess.run([sys.executable, "-c", CLOSED_ONCE, mode, str(tmp_path / "source.bin"),
                            str(tmp_path / "out.bin")], cwd=os.path.dirname(__file__), capture_output=True, text=True)
     assert done.returncode == 0, done.stderr
-    assert json.loads(done.stdout) == "kept"
     assert sorted(os.listdir(tmp_path)) == ["out.bin", "source.bin"]
     assert (tmp_path / "out.bin").read_bytes() == b"old"
