@@ -28,28 +28,15 @@ namespace method = pyutil::method;
 const Name kUploadPartWithRetry{"_upload_part_with_retry"};
 const Name kContentType{"content_type"};
 const Name kRetries{"retries"};
-
 const Name kJson{"json"};
 const Name kUploadId{"upload_id"};
 const Name kResult{"result"};
-
-const Name kStat{"stat"};
-const Name kStMode{"st_mode"};
 
 [[noreturn]] void refuse_not_regular(PyObject* path) {
     // The file system reports 0 for a pipe or a socket, whatever will flow through it: its parts
     // would be none, and an empty object would take the key.
     pyutil::raise_format(PyExc_ValueError,
                          "%R is not a regular file: only a regular file has a size to upload in parts", path);
-}
-
-// Whether os.stat(path) (links followed) finds a regular file; its OSError when nothing is there.
-bool names_regular_file(PyObject* path) {
-    Ref status = pyutil::Call().arg(path).method(facilities.os, kStat);
-    Ref mode = check(PyObject_GetAttr(status.get(), kStMode));
-    const long bits = PyLong_AsLong(mode.get());
-    if (bits == -1 && PyErr_Occurred()) throw pyutil::Error{};
-    return S_ISREG(bits);
 }
 
 // open(2) of `name` for reading without waiting, retried when a signal interrupts it (after its
@@ -80,7 +67,7 @@ void report(PyObject* callback, const Part& part, const Parts& parts) {
 PartSource PartSource::file(PyObject* path) {
     // Judged before it is opened: opening a FIFO releases a writer waiting for its reader, who then
     // loses what it writes once we close it, and opening a device runs its driver.
-    if (!names_regular_file(path)) refuse_not_regular(path);
+    if (!S_ISREG(stat_mode(path))) refuse_not_regular(path);
     Descriptor fd(open_without_waiting(pyutil::fs_bytes(path)));
     if (!fd) {
         if (PyErr_Occurred()) throw pyutil::Error{};

@@ -42,19 +42,15 @@ const Name kFchmod{"fchmod"};
 
 constexpr std::size_t kNameMax = 255;  // bytes in one file name (NAME_MAX)
 
-// os.stat(path).st_mode, following symbolic links; none when nothing is there.
+// stat_mode(path), or none when nothing is there.
 std::optional<long> existing_mode(PyObject* path) {
-    PyObject* status = PyObject_CallMethodOneArg(facilities.os, kStat, path);
-    if (status == nullptr) {
-        if (!PyErr_ExceptionMatches(PyExc_FileNotFoundError)) throw pyutil::Error{};
+    try {
+        return stat_mode(path);
+    } catch (const pyutil::Error&) {
+        if (!PyErr_ExceptionMatches(PyExc_FileNotFoundError)) throw;
         PyErr_Clear();
         return std::nullopt;
     }
-    Ref stat_result = Ref::steal(status);
-    Ref mode = check(PyObject_GetAttr(stat_result.get(), kStMode));
-    const long value = PyLong_AsLong(mode.get());
-    if (value == -1 && PyErr_Occurred()) throw pyutil::Error{};
-    return value;
 }
 
 // The umask, read without setting it: umask() can only be read by changing it, for every thread of
@@ -112,6 +108,14 @@ bool sticky_directory_forbids_replacing(const struct stat& status, const struct 
 }
 
 }  // namespace
+
+long stat_mode(PyObject* path) {
+    Ref status = pyutil::Call().arg(path).method(facilities.os, kStat);
+    Ref mode = check(PyObject_GetAttr(status.get(), kStMode));
+    const long value = PyLong_AsLong(mode.get());
+    if (value == -1 && PyErr_Occurred()) throw pyutil::Error{};
+    return value;
+}
 
 void raise_errno(int error, PyObject* path) {
     errno = error;

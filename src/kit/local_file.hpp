@@ -10,6 +10,9 @@
 
 namespace kit {
 
+// os.stat(path).st_mode, following symbolic links; os.stat's OSError (a ValueError for a NUL).
+long stat_mode(PyObject* path);
+
 // Raises the OSError of the errno value `error` for `path` (FileNotFoundError, PermissionError...),
 // as os.open() would.
 [[noreturn]] void raise_errno(int error, PyObject* path);
