@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
 #include <string>
 
 #include "core/transfer.hpp"
@@ -39,16 +40,27 @@ const Name kResult{"result"};
                          "%R is not a regular file: only a regular file has a size to upload in parts", path);
 }
 
+// A pause between tries of an open that a lease break holds up: short beside the holder's
+// answer (a file server flushing its client's writes) and the kernel's own limit of that wait.
+constexpr timespec kLeaseBreakPause{0, 10 * 1000 * 1000};
+
 // open(2) of `name` for reading without waiting, retried when a signal interrupts it (after its
-// handlers have run, as os.open does); -1 with errno set, or with the handlers' exception pending.
+// handlers have run, as os.open does) and, after a pause, while another process's write lease on
+// the file is being broken; -1 with errno set, or with the handlers' exception pending.
 int open_without_waiting(const std::string& name) {
     // Without O_NONBLOCK, opening a FIFO for reading waits for a writer, for ever if none comes;
-    // a regular file reads the same either way.
+    // a regular file reads the same either way. With it, an open that would wait for a lease
+    // holder (a file server's client has the file open) fails at once with EWOULDBLOCK, having
+    // started the break: trying again, still without waiting, waits for the holder as a plain
+    // open would, yet never for the writer of a FIFO put at the path meanwhile.
     for (;;) {
         PyThreadState* saved = PyEval_SaveThread();
         const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        const int error = errno;
+        if (fd < 0 && error == EWOULDBLOCK) ::nanosleep(&kLeaseBreakPause, nullptr);  // a signal cuts it short
         PyEval_RestoreThread(saved);
-        if (fd >= 0 || errno != EINTR || PyErr_CheckSignals() != 0) return fd;
+        errno = error;
+        if (fd >= 0 || (error != EINTR && error != EWOULDBLOCK) || PyErr_CheckSignals() != 0) return fd;
     }
 }
 

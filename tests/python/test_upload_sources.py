@@ -4,10 +4,12 @@ the first attempt of a retried upload; and how the local files' descriptors are 
 
 import ctypes
 import os
+import signal
 import socket
 import subprocess
 import sys
 import threading
+import time
 import tracemalloc
 
 import httpx
@@ -109,6 +111,67 @@ def test_a_path_made_a_fifo_once_the_upload_began_is_read_as_the_file_it_was(rec
     finally:
         writer.cancel()
     assert recorder.sent[1].body == b"content"
+
+
+# A file server's hold on a file one of its clients has open (Samba's kernel oplocks, an NFS
+# delegation): a write lease, given up `argv[2]` seconds after the kernel tells of an open (SIGIO),
+# or kept until the kernel breaks it (45 s by default) when that is "never".
+LEASE_HOLDER = """
+import fcntl, os, signal, sys, time
+fd, noticed = os.open(sys.argv[1], os.O_RDONLY), []
+signal.signal(signal.SIGIO, lambda *args: noticed.append(True))
+fcntl.fcntl(fd, 1024, fcntl.F_WRLCK)  # F_SETLEASE
+print("held", flush=True)
+while not noticed:
+    time.sleep(0.01)
+print("noticed", flush=True)
+while sys.argv[2] == "never":
+    time.sleep(60)
+time.sleep(float(sys.argv[2]))
+fcntl.fcntl(fd, 1024, fcntl.F_UNLCK)
+"""
+
+
+def lease_holder(path, release):
+    holder = subprocess.Popen([sys.executable, "-c", LEASE_HOLDER, str(path), release], stdout=subprocess.PIPE,
+                              text=True)
+    assert holder.stdout.readline() == "held\n"
+    return holder
+
+
+@pytest.mark.parametrize("name", MULTIPART)
+def test_a_file_under_a_lease_is_uploaded_once_its_holder_lets_go(name, recorder, tmp_path):
+    (tmp_path / "data.bin").write_bytes(b"leased content")
+    holder, ticks = lease_holder(tmp_path / "data.bin", "0.5"), []
+    ticking = threading.Thread(target=lambda: [ticks.append(time.sleep(0.01)) for _ in range(10)])
+    recorder.default = lambda request: httpx.Response(200, headers={"ETag": "e"}, json={"UploadId": "u", "ctx": "c"})
+    ticking.start()
+    MULTIPART[name](recorder.client).multipart_upload("k", str(tmp_path / "data.bin"))
+    assert len(ticks) == 10  # the half-second wait let other threads run
+    assert holder.communicate(timeout=10)[0] == "noticed\n" and holder.returncode == 0
+    assert b"leased content" in [s.body for s in recorder.sent]
+    ticking.join()
+
+
+UPLOAD = """
+import sys, recorder
+from corvault.marvex import MarvexKodoClient
+MarvexKodoClient("AK", "SK", "bkt", http_client=recorder.Recorder().client).multipart_upload("k", sys.argv[1])
+"""
+
+
+def test_ctrl_c_ends_the_wait_for_a_lease(tmp_path):
+    (tmp_path / "data.bin").write_bytes(b"leased content")
+    holder = lease_holder(tmp_path / "data.bin", "never")
+    uploader = subprocess.Popen([sys.executable, "-c", UPLOAD, str(tmp_path / "data.bin")],
+                                cwd=os.path.dirname(__file__), stderr=subprocess.PIPE, text=True)
+    try:
+        assert holder.stdout.readline() == "noticed\n"  # the upload is opening the file
+        uploader.send_signal(signal.SIGINT)
+        assert uploader.communicate(timeout=10)[1].rstrip().endswith("KeyboardInterrupt")
+    finally:
+        holder.kill(), uploader.kill()
+        holder.wait(), uploader.wait()
 
 
 def chunks():
