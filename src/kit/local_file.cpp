@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -51,6 +52,16 @@ std::optional<long> existing_mode(PyObject* path) {
         PyErr_Clear();
         return std::nullopt;
     }
+}
+
+// The descriptor number os.open answered (os.open is looked up at each call, and may have been
+// replaced by one answering something else).
+int descriptor_of(PyObject* number) {
+    const long value = PyLong_AsLong(number);
+    if (value == -1 && PyErr_Occurred()) throw pyutil::Error{};
+    if (value < INT_MIN || value > INT_MAX)
+        pyutil::raise_format(PyExc_OverflowError, "Python int too large to convert to C int");
+    return static_cast<int>(value);
 }
 
 // The umask, read without setting it: umask() can only be read by changing it, for every thread of
@@ -200,9 +211,9 @@ void TargetFile::create_beside(PyObject* target) {
     Ref flags = check(PyLong_FromLong(O_WRONLY | O_CREAT | O_EXCL));  // os.open adds O_CLOEXEC itself
     Ref owner_only = check(PyLong_FromLong(0600));
     Ref fd = pyutil::Call().arg(path_text.get()).arg(flags.get()).arg(owner_only.get()).method(facilities.os, kOpen);
-    fd_ = Descriptor(static_cast<int>(PyLong_AsLong(fd.get())));  // os.open's int, in range
-    path_ = std::move(path_text);                                 // only a file this object created is ever removed
+    path_ = std::move(path_text);  // only a file this object created is ever removed
     try {
+        fd_ = Descriptor(descriptor_of(fd.get()));
         file_ = file_object(fd_, "wb");
     } catch (...) {
         discard();  // a constructor that throws gets no destructor

@@ -559,8 +559,10 @@ Ref unshadowed_method(PyObject* self, PyObject* name) {
     Ref dict = check(PyObject_GenericGetDict(self, nullptr));
     if (check(PyDict_Contains(dict.get(), name)) != 0) return {};
     // The same code may have put another attribute in its place, or another class in the class's
-    // place, and `self.<name>` now finds what that holds.
-    if (Py_TYPE(self) != held || _PyType_Lookup(held, name) != found.get()) return {};
+    // place, and `self.<name>` now finds what that holds. The class is compared last: looking the
+    // name up again can run Python code too (on a miss of the type cache, a class-dict key of the
+    // same hash is compared with it), and none may run between that comparison and the answer.
+    if (_PyType_Lookup(held, name) != found.get() || Py_TYPE(self) != held) return {};
     return found;
 }
 

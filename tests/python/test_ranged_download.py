@@ -157,6 +157,26 @@ def test_a_transport_failure_removes_the_temporary_file(client, recorder, tmp_pa
     assert os.listdir(tmp_path) == []
 
 
+@pytest.mark.parametrize("answer, kind", [(str, TypeError), (lambda fd: fd + (1 << 32), OverflowError)],
+                         ids=["text", "beyond-int"])
+def test_a_descriptor_number_os_open_answers_is_checked(client, recorder, tmp_path, monkeypatch, answer, kind):
+    """os.open is looked up at each download, so a replaced one may answer anything."""
+    real_open, opened = os.open, []
+
+    def replaced(*args):
+        opened.append(real_open(*args))
+        return answer(opened[-1])
+
+    serve(client, recorder, OBJECT)
+    (tmp_path / "out.bin").write_bytes(b"old")
+    monkeypatch.setattr(os, "open", replaced)
+    outcome = download(client, recorder, tmp_path / "out.bin", 10)
+    monkeypatch.undo()
+    os.close(opened[0])  # still open: the number answered was not taken for it
+    assert_failed(client, outcome, kind)
+    assert os.listdir(tmp_path) == ["out.bin"] and (tmp_path / "out.bin").read_bytes() == b"old"
+
+
 def test_a_directory_target_is_refused_before_any_range(client, recorder, tmp_path):
     ranges = serve(client, recorder, OBJECT)
     (tmp_path / "out.bin").mkdir()
@@ -699,45 +719,57 @@ def test_a_request_method_replaced_while_it_is_checked_is_not_read_after(tmp_pat
     assert json.loads(done.stdout) == [True, [["headers", "timeout"]] * 4]
 
 
-# While the library tells whether a step is its own, a key of the instance's dict gives the instance
-# another class, and collects the class it had, which nothing else held: that freed class must not
-# be read, and the new class's own step is the one that runs from then on.
+# While the library tells whether a step is its own, the instance is given another class, and the
+# class it had, which nothing else held, is collected: that freed class must not be read, and the
+# new class's own step is the one that runs from then on, given no keyword of the library's own.
+# The class changes while a key of the instance's dict is compared with the step's name, or while
+# the class is searched again after that key has made it miss the type cache ("lookup").
 CLASS_CHANGED_DURING_THE_CHECK = """
 import gc, json, sys, weakref, recorder, test_ranged_download as t
-index, step, target = int(sys.argv[1]), sys.argv[2], sys.argv[3]
+index, step, when, target = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4]
 served = recorder.Recorder(streaming=True)
 t.serve(t.CLIENT_OBJECTS[index], served, t.OBJECT)
 client = t.CLIENT_OBJECTS[index].make(served.client)
-library, seen = type(client), []
+library, seen, armed = type(client), [], []
 def own_step(self, *args, **kwargs):
-    seen.append(step)
+    seen.append(sorted(kwargs))
     return getattr(library, step)(self, *args, **kwargs)
 changed = type("Changed", (library,), {step: own_step})
-client.__class__ = type("Before", (library,), {})
-before = weakref.ref(type(client))
+def change_class():
+    if type(client) is not changed:
+        client.__class__ = changed
+        gc.collect()
+def compared_in_instance():
+    if when == "instance":
+        change_class()
+    elif not armed:
+        armed.append(True)
+        type(client).touched = True  # a new version of the class: its next lookup misses the cache
 class Key:
     __hash__ = lambda self: hash(step)
+    def __init__(self, compared): self.compared = compared
     def __eq__(self, other):
-        if type(client) is not changed:
-            client.__class__ = changed
-            gc.collect()
+        self.compared()
         return False
-client.__dict__[Key()] = None
+client.__class__ = type("Before", (library,), {Key(lambda: armed and change_class()): None})
+before = weakref.ref(type(client))
+client.__dict__[Key(compared_in_instance)] = None
 outcome = client.multipart_download("k", target, 10)
 gc.collect()
-print(json.dumps([outcome, len(seen), before() is None]))
+print(json.dumps([outcome, len(seen), any("stream" in names for names in seen), before() is None]))
 """
 
 
+@pytest.mark.parametrize("when", ["instance", "lookup"])
 @pytest.mark.parametrize("client, step", [("dravik", "_request"), ("kestry", "_request"), ("pelora", "_sign")])
-def test_a_class_changed_while_a_step_is_checked_is_not_read_after(client, step, tmp_path):
+def test_a_class_changed_while_a_step_is_checked_is_not_read_after(client, step, when, tmp_path):
     index = [param.id for param in CLIENTS].index(client)
-    done = subprocess.run([sys.executable, "-X", "dev", "-c", CLASS_CHANGED_DURING_THE_CHECK, str(index), step,
+    done = subprocess.run([sys.executable, "-X", "dev", "-c", CLASS_CHANGED_DURING_THE_CHECK, str(index), step, when,
                            str(tmp_path / "out.bin")], cwd=os.path.dirname(__file__), capture_output=True, text=True)
     assert done.returncode == 0, done.stderr
-    # The size request and the three parts each went through the new class's step; no reference to
-    # the class it had is left behind.
-    assert json.loads(done.stdout.splitlines()[-1]) == [True, 4, True]  # after what pelora prints
+    # The size request and the three parts each went through the new class's step, none streamed;
+    # no reference to the class it had is left behind.
+    assert json.loads(done.stdout.splitlines()[-1]) == [True, 4, False, True]  # after what pelora prints
     assert (tmp_path / "out.bin").read_bytes() == OBJECT
 
 
