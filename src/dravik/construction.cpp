@@ -67,7 +67,8 @@ const pyutil::MethodSpec kInit{
     "The endpoint defaults to the public S3 endpoint of `region`. `domain_url` serves only the\n"
     "object URLs handed to users; requests always go to the endpoint. `signature_version`\n"
     "\"dravik\" selects AWS Signature Version 2, any other value Version 4; `addressing_style`\n"
-    "\"virtual\" puts the bucket into the host name, any other value into the path.",
+    "\"virtual\" puts the bucket into the host name, any other value into the path."
+    "\n\n" CORVAULT_CONSTRUCTOR_TIMEOUT_DOC,
     "None",
     init,
     {

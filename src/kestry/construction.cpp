@@ -43,7 +43,8 @@ const pyutil::MethodSpec kInitSpec{
     "__init__",
     "Create a client for one bucket of the service.\n\n"
     "Requests go to the bucket's public endpoint, or to its internal-network endpoint when\n"
-    "`internal` is true. `domain_url` serves only the URLs handed to users.",
+    "`internal` is true. `domain_url` serves only the URLs handed to users."
+    "\n\n" CORVAULT_CONSTRUCTOR_TIMEOUT_DOC,
     "None",
     init,
     {

@@ -62,4 +62,10 @@ pyutil::Ref request_timeout(PyObject* self, PyObject* given);
 // httpx.Client() of the `httpx` the defining module's namespace names at the time of the call.
 pyutil::Ref http_client(const pyutil::Args& a, std::size_t index);
 
+// The sentence of every constructor's docstring that ties its `timeout` to the default_timeout
+// the methods' docstrings name.
+#define CORVAULT_CONSTRUCTOR_TIMEOUT_DOC                                                       \
+    "`timeout` is kept as the client's default_timeout attribute, the time-out the methods'\n" \
+    "docstrings name."
+
 }  // namespace kit

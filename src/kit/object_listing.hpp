@@ -44,9 +44,10 @@ pyutil::Ref refused_listing(PyObject* response);
     "body that is not XML raises ElementTree's ParseError, a transport failure httpx's exception."
 #define CORVAULT_JSON_LISTING_FAILURES_DOC                                                         \
     "An answer outside 2xx gives a corvault.base.RefusedPage: equal to the empty page,\n"          \
-    "carrying status_code and text. Any 2xx JSON object is read as a page, one without listing\n"  \
+    "carrying status_code and text. A 2xx JSON object is read as a page, one without listing\n"    \
     "fields as the empty page. A 2xx body that is not JSON raises its decoding error, JSON that\n" \
-    "is no object (an array, say) AttributeError, a transport failure httpx's exception."
+    "is no object (an array, say) AttributeError, a listing field of another type (null, a\n"      \
+    "string) TypeError or AttributeError, a transport failure httpx's exception."
 
 // [entry(item) for item in items]: the objects of a page whose answer lists them as JSON items.
 pyutil::Ref entries_of(PyObject* items, const std::function<pyutil::Ref(PyObject*)>& entry);

@@ -70,7 +70,8 @@ const pyutil::MethodSpec kInitSpec{
     "The service hosts come from corvault.config.REGION_ENDPOINTS (an unknown region gets those\n"
     "of \"z0\"). `domain_url` is the bucket's custom download domain, with its scheme; without\n"
     "one the download domain is asked of the service on first use. `internal` is accepted and\n"
-    "selects nothing.",
+    "selects nothing."
+    "\n\n" CORVAULT_CONSTRUCTOR_TIMEOUT_DOC,
     nullptr,
     init,
     {

@@ -18,6 +18,12 @@ const Name kFileSizeKeyword{"file_size"};
 const Name kOctetStream{"application/octet-stream"};
 const Name kFinishMethod{"finish_multipart_upload"};
 
+// What both uploads' docstrings say of `part_size`, the rule of block_size below.
+#define MARVEX_PART_SIZE_DOC                                                                         \
+    "`part_size` is the block size: None, or any size of 4 MiB or more, gives the service's 4 MiB\n" \
+    "blocks. A smaller size (at least 1) is taken only for content that fits in one block of that\n" \
+    "size; for more content it raises ValueError before anything is sent."
+
 Ref block_context(PyObject* response) {
     Ref answer = check(PyObject_CallMethodNoArgs(response, kJson));
     Ref empty = pyutil::to_str("");
@@ -80,7 +86,7 @@ const pyutil::MethodSpec kMultipartUploadSpec{
     "total_blocks, bytes_done, total_bytes)` is called after each. Returns {'upload_id': '',\n"
     "'ctxs': [...], 'result': <assembly answer>}; every failure raises. A path that is no regular\n"
     "file (a pipe, a FIFO, a socket, a directory) raises ValueError before anything is sent. Its\n"
-    "requests wait the client's default_timeout (None: no limit).",
+    "requests wait the client's default_timeout (None: no limit).\n\n" MARVEX_PART_SIZE_DOC,
     "Dict",
     multipart_upload,
     {
@@ -101,7 +107,8 @@ static Ref multipart_upload_bytes(Args& a) {
 
 const pyutil::MethodSpec kMultipartUploadBytesSpec{
     "multipart_upload_bytes",
-    "Store `data` as the object `key` in blocks of 4 MiB, as multipart_upload does for a file.",
+    "Store `data` as the object `key` in blocks of 4 MiB, as multipart_upload does for a file.\n"
+    "\n" MARVEX_PART_SIZE_DOC,
     "Dict",
     multipart_upload_bytes,
     {

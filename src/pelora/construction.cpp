@@ -90,7 +90,8 @@ const pyutil::MethodSpec kInit{
     "true, over `scheme` (\"http\" or \"https\"). `domain_url` is the base of the URLs handed to\n"
     "users; with the keyword `is_domain_upload` true (and `internal` false) uploads go there too.\n"
     "Without `http_client`, one is built from corvault.config.HTTP_CLIENT_CONFIG after `verify`\n"
-    "(False by default) has been written into that shared mapping.",
+    "(False by default) has been written into that shared mapping."
+    "\n\n" CORVAULT_CONSTRUCTOR_TIMEOUT_DOC,
     "None",
     init,
     {

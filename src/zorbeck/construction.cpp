@@ -1,6 +1,7 @@
 // ZorbeckClient construction: a DravikClient with the region's endpoint, Version 4, virtual hosts.
 #include <string>
 
+#include "kit/answers.hpp"
 #include "pyutil/call.hpp"
 
 #include "zorbeck/shared.hpp"
@@ -47,7 +48,8 @@ const pyutil::MethodSpec kInit{
     "__init__",
     "Create a client for one bucket (its name ends in the application id) in `region`.\n\n"
     "Requests go to the region's endpoint, signed with Signature Version 4, in virtual-host\n"
-    "style; `domain_url` serves only the object URLs handed to users.",
+    "style; `domain_url` serves only the object URLs handed to users."
+    "\n\n" CORVAULT_CONSTRUCTOR_TIMEOUT_DOC,
     "None",
     init,
     {
