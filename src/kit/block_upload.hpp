@@ -23,8 +23,9 @@ public:
     // device, a directory) raises ValueError without being opened, a path holding a NUL
     // ValueError, a missing or unreadable one its OSError, all before anything is sent. The file
     // is opened without waiting (O_NONBLOCK), so a FIFO put at the path meanwhile cannot hold the
-    // call, and is judged again by what was opened; its parts are read from that very file,
-    // whatever is put at the path afterwards. It is closed when the source goes.
+    // call, though the open waits, interruptibly, for another process's write lease on the file to
+    // be given up; it is judged again by what was opened, and its parts are read from that very
+    // file, whatever is put at the path afterwards. It is closed when the source goes.
     static PartSource file(PyObject* path);
     // A bytes object; each part is one slice of it.
     static PartSource bytes(PyObject* data);

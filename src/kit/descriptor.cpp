@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <climits>
+
 #include "kit/facilities.hpp"
 #include "pyutil/call.hpp"
 
@@ -25,6 +27,13 @@ void Descriptor::close() {
 }
 
 pyutil::Ref descriptor_number(const Descriptor& fd) { return pyutil::check(PyLong_FromLong(fd.get())); }
+
+Descriptor adopted_descriptor(PyObject* number) {
+    const long value = pyutil::as_long(number);
+    if (value < INT_MIN || value > INT_MAX)
+        pyutil::raise(PyExc_OverflowError, "Python int too large to convert to C int");
+    return Descriptor(static_cast<int>(value));
+}
 
 pyutil::Ref file_object(const Descriptor& fd, const char* mode) {
     pyutil::Ref number = descriptor_number(fd);

@@ -31,8 +31,11 @@ private:
     int fd_ = -1;
 };
 
-// The descriptor's number as an int object (for os functions).
+// The descriptor's number as an int object (for os functions), and back: the descriptor an os
+// function answered (looked up at each call, so perhaps replaced by one answering something
+// else), raising TypeError for no int and OverflowError for a number outside int.
 pyutil::Ref descriptor_number(const Descriptor& fd);
+Descriptor adopted_descriptor(PyObject* number);
 
 // A file object of io.open(fd, mode) that never closes `fd`: io.open closes a descriptor it was
 // given when it fails after taking it, and then its caller cannot tell whether the number is still

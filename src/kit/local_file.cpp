@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -52,16 +51,6 @@ std::optional<long> existing_mode(PyObject* path) {
         PyErr_Clear();
         return std::nullopt;
     }
-}
-
-// The descriptor number os.open answered (os.open is looked up at each call, and may have been
-// replaced by one answering something else).
-int descriptor_of(PyObject* number) {
-    const long value = PyLong_AsLong(number);
-    if (value == -1 && PyErr_Occurred()) throw pyutil::Error{};
-    if (value < INT_MIN || value > INT_MAX)
-        pyutil::raise_format(PyExc_OverflowError, "Python int too large to convert to C int");
-    return static_cast<int>(value);
 }
 
 // The umask, read without setting it: umask() can only be read by changing it, for every thread of
@@ -123,9 +112,7 @@ bool sticky_directory_forbids_replacing(const struct stat& status, const struct 
 long stat_mode(PyObject* path) {
     Ref status = pyutil::Call().arg(path).method(facilities.os, kStat);
     Ref mode = check(PyObject_GetAttr(status.get(), kStMode));
-    const long value = PyLong_AsLong(mode.get());
-    if (value == -1 && PyErr_Occurred()) throw pyutil::Error{};
-    return value;
+    return pyutil::as_long(mode.get());
 }
 
 void raise_errno(int error, PyObject* path) {
@@ -213,7 +200,7 @@ void TargetFile::create_beside(PyObject* target) {
     Ref fd = pyutil::Call().arg(path_text.get()).arg(flags.get()).arg(owner_only.get()).method(facilities.os, kOpen);
     path_ = std::move(path_text);  // only a file this object created is ever removed
     try {
-        fd_ = Descriptor(descriptor_of(fd.get()));
+        fd_ = adopted_descriptor(fd.get());
         file_ = file_object(fd_, "wb");
     } catch (...) {
         discard();  // a constructor that throws gets no destructor

@@ -52,6 +52,12 @@ inline int check(int status) {
     if (status < 0) throw Error{};
     return status;
 }
+// PyLong_AsLong(number), or an Error throw when it fails (no int, or out of range).
+inline long as_long(PyObject* number) {
+    const long value = PyLong_AsLong(number);
+    if (value == -1 && PyErr_Occurred()) throw Error{};
+    return value;
+}
 
 [[noreturn]] void raise(PyObject* type, const char* message);
 [[noreturn]] void raise_format(PyObject* type, const char* format, ...);

@@ -9,9 +9,7 @@ const Name kContent{"content"};
 
 long status_code(PyObject* response) {
     Ref code = check(PyObject_GetAttr(response, kStatusCode));
-    long value = PyLong_AsLong(code.get());
-    if (value == -1 && PyErr_Occurred()) throw Error{};
-    return value;
+    return as_long(code.get());
 }
 
 Ref response_text(PyObject* response) { return check(PyObject_GetAttr(response, kText)); }
