@@ -103,7 +103,7 @@ PartSource::~PartSource() {
     Ref closed = Ref::steal(PyObject_CallMethodNoArgs(file_.get(), method::kClose));
 }
 
-Ref PartSource::read(long long length) const {
+Ref PartSource::read(long long length) {
     Ref count = check(PyLong_FromLongLong(length));
     Ref part = check(PyObject_CallMethodOneArg(file_.get(), method::kRead, count.get()));
     if (!PyBytes_Check(part.get())) {
@@ -112,13 +112,13 @@ Ref PartSource::read(long long length) const {
     return part;
 }
 
-void PartSource::close() const {
+void PartSource::close() {
     Ref file = std::move(file_);
     check(PyObject_CallMethodNoArgs(file.get(), method::kClose));
     fd_.close();
 }
 
-Ref upload_parts(const PartUpload& u, const PartSource& source, long long part_size) {
+Ref upload_parts(const PartUpload& u, PartSource& source, long long part_size) {
     const Parts parts(source.size(), part_size);
     const bool progress = check(PyObject_IsTrue(u.callback)) == 1;
     Ref answers = check(PyList_New(0));

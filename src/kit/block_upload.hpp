@@ -37,19 +37,19 @@ public:
     long long size() const { return size_; }
     PyObject* data() const { return data_; }  // NULL for a file
 
-    // The next `length` bytes of a file source (fewer at its end); closes it, raising what closing
-    // raises.
-    Ref read(long long length) const;
-    void close() const;
+    // The next `length` bytes of a file source (fewer at its end).
+    Ref read(long long length);
+    // Closes a file source's file, raising what closing raises.
+    void close();
     bool is_file() const { return static_cast<bool>(file_); }
 
 private:
     PartSource(Ref file, Descriptor fd, PyObject* data, long long size)
         : file_(std::move(file)), fd_(std::move(fd)), data_(data), size_(size) {}
     // A file source's file object, over its descriptor, which the source alone closes (after the
-    // file object); both are read and closed through a const source.
-    mutable Ref file_;
-    mutable Descriptor fd_;
+    // file object).
+    Ref file_;
+    Descriptor fd_;
     PyObject* data_;  // borrowed from the caller's arguments, which outlive the upload
     long long size_;
 };
@@ -76,7 +76,7 @@ struct PartUpload {
 // and returns the list of what `read_answer` made of each answer. A file that has become
 // shorter since its size was taken ends the loop at its first empty read. Every exception
 // reaches the caller unchanged; the file is closed on every way out.
-Ref upload_parts(const PartUpload& upload, const PartSource& source, long long part_size);
+Ref upload_parts(const PartUpload& upload, PartSource& source, long long part_size);
 
 // The end of a finished upload: unless the finishing answer has the status 200, Exception
 // "完成分片失败: <status> <text>"; else {"upload_id": upload_id, <parts_field>: parts,

@@ -45,7 +45,7 @@ long long block_size(PyObject* part_size, long long content_size) {
     return wanted;
 }
 
-Ref upload_in_blocks(Args& a, const kit::PartSource& source) {
+Ref upload_in_blocks(Args& a, kit::PartSource source) {
     enum { Key, Source, ContentType, PartSize, Headers, Callback, Retries };
     PyObject* self = a.self();
     const long long size = block_size(a[PartSize], source.size());

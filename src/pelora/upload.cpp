@@ -82,7 +82,7 @@ Ref upload_in_parts(Args& a, kit::PartSource (*make_source)(PyObject*)) {
     const bool user_defined = !a.is_none(PartSize);
     long long part_size = user_defined ? kit::part_size_value(a[PartSize]) : kDefaultPartSize;
     PyObject* content_type = a.is_none(ContentType) ? kOctetStream.get() : a[ContentType];
-    const kit::PartSource source = make_source(a[Source]);
+    kit::PartSource source = make_source(a[Source]);
 
     Ref upload_id;
     try {
