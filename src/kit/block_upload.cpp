@@ -91,17 +91,10 @@ PartSource PartSource::file(PyObject* path) {
     if (::fstat(fd.get(), &status) != 0) raise_errno(errno, path);
     if (!S_ISREG(status.st_mode)) refuse_not_regular(path);
     ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);  // reads of the file itself may wait
-    Ref file = file_object(fd, "rb");
-    return PartSource(std::move(file), std::move(fd), nullptr, static_cast<long long>(status.st_size));
+    return PartSource(OwnedFile(std::move(fd), "rb"), nullptr, static_cast<long long>(status.st_size));
 }
 
-PartSource PartSource::bytes(PyObject* data) { return PartSource(Ref(), Descriptor(), data, PyBytes_GET_SIZE(data)); }
-
-PartSource::~PartSource() {
-    if (!file_) return;
-    pyutil::PendingError keep;  // the failure being handled wins over a failing close
-    Ref closed = Ref::steal(PyObject_CallMethodNoArgs(file_.get(), method::kClose));
-}
+PartSource PartSource::bytes(PyObject* data) { return PartSource(OwnedFile(), data, PyBytes_GET_SIZE(data)); }
 
 Ref PartSource::read(long long length) {
     Ref count = check(PyLong_FromLongLong(length));
@@ -110,12 +103,6 @@ Ref PartSource::read(long long length) {
         pyutil::raise_format(PyExc_TypeError, "read() returned %.200s, not bytes", Py_TYPE(part.get())->tp_name);
     }
     return part;
-}
-
-void PartSource::close() {
-    Ref file = std::move(file_);
-    check(PyObject_CallMethodNoArgs(file.get(), method::kClose));
-    fd_.close();
 }
 
 Ref upload_parts(const PartUpload& u, PartSource& source, long long part_size) {
@@ -151,7 +138,7 @@ Ref upload_parts(const PartUpload& u, PartSource& source, long long part_size) {
         answer = Ref();
         if (progress) report(u.callback, part, parts);
     }
-    if (source.is_file()) source.close();
+    source.close();
     return answers;
 }
 

@@ -30,26 +30,18 @@ public:
     // A bytes object; each part is one slice of it.
     static PartSource bytes(PyObject* data);
 
-    PartSource(PartSource&&) = default;
-    PartSource& operator=(PartSource&&) = default;
-    ~PartSource();
-
     long long size() const { return size_; }
     PyObject* data() const { return data_; }  // NULL for a file
 
     // The next `length` bytes of a file source (fewer at its end).
     Ref read(long long length);
-    // Closes a file source's file, raising what closing raises.
-    void close();
+    // Closes a file source's file, raising what closing raises (else the source's end closes it).
+    void close() { file_.close(); }
     bool is_file() const { return static_cast<bool>(file_); }
 
 private:
-    PartSource(Ref file, Descriptor fd, PyObject* data, long long size)
-        : file_(std::move(file)), fd_(std::move(fd)), data_(data), size_(size) {}
-    // A file source's file object, over its descriptor, which the source alone closes (after the
-    // file object).
-    Ref file_;
-    Descriptor fd_;
+    PartSource(OwnedFile file, PyObject* data, long long size) : file_(std::move(file)), data_(data), size_(size) {}
+    OwnedFile file_;  // a file source's, empty for bytes
     PyObject* data_;  // borrowed from the caller's arguments, which outlive the upload
     long long size_;
 };

@@ -6,6 +6,7 @@
 
 #include "kit/facilities.hpp"
 #include "pyutil/call.hpp"
+#include "pyutil/names.hpp"
 
 namespace kit {
 namespace {
@@ -19,6 +20,7 @@ Descriptor::~Descriptor() {
 }
 
 void Descriptor::close() {
+    if (fd_ < 0) return;
     // Linux releases the number even when close() fails (EINTR included): never retried.
     if (::close(std::exchange(fd_, -1)) != 0) {
         PyErr_SetFromErrno(PyExc_OSError);
@@ -35,10 +37,26 @@ Descriptor adopted_descriptor(PyObject* number) {
     return Descriptor(static_cast<int>(value));
 }
 
-pyutil::Ref file_object(const Descriptor& fd, const char* mode) {
-    pyutil::Ref number = descriptor_number(fd);
+OwnedFile::OwnedFile(Descriptor fd, const char* mode) : fd_(std::move(fd)) {
+    pyutil::Ref number = descriptor_number(fd_);
     pyutil::Ref mode_text = pyutil::check(PyUnicode_FromString(mode));
-    return pyutil::Call().arg(number.get()).arg(mode_text.get()).kw(kClosefd, Py_False).call(facilities.open);
+    file_ = pyutil::Call().arg(number.get()).arg(mode_text.get()).kw(kClosefd, Py_False).call(facilities.open);
+}
+
+void OwnedFile::close() {
+    pyutil::Ref file = std::move(file_);
+    Descriptor fd = std::move(fd_);  // closed by its destructor when closing the file object fails
+    if (file) pyutil::check(PyObject_CallMethodNoArgs(file.get(), pyutil::method::kClose));
+    fd.close();
+}
+
+void OwnedFile::discard() {
+    if (file_) {
+        pyutil::PendingError keep;
+        pyutil::Ref closed = pyutil::Ref::steal(PyObject_CallMethodNoArgs(file_.get(), pyutil::method::kClose));
+        file_ = pyutil::Ref();
+    }
+    fd_ = Descriptor();
 }
 
 }  // namespace kit

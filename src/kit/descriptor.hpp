@@ -24,7 +24,7 @@ public:
 
     int get() const { return fd_; }
     explicit operator bool() const { return fd_ >= 0; }
-    // Closes it now, raising OSError when close(2) fails; it is closed either way.
+    // Closes it now, when still open, raising OSError when close(2) fails; it is closed either way.
     void close();
 
 private:
@@ -37,9 +37,35 @@ private:
 pyutil::Ref descriptor_number(const Descriptor& fd);
 Descriptor adopted_descriptor(PyObject* number);
 
-// A file object of io.open(fd, mode) that never closes `fd`: io.open closes a descriptor it was
-// given when it fails after taking it, and then its caller cannot tell whether the number is still
-// its own. `fd` stays with its owner, to be closed after the file object.
-pyutil::Ref file_object(const Descriptor& fd, const char* mode);
+// A file object closed on every way out, over a descriptor of its own (io.open(fd, mode,
+// closefd=False)) or opened by name. io.open is never let close the descriptor: it closes one it
+// was given when it fails after taking it, and then its caller could not tell whether the number
+// was still its own. The two are closed in one order, the file object first (it may still hold
+// bytes to write), then the descriptor.
+class OwnedFile {
+public:
+    OwnedFile() = default;
+    OwnedFile(Descriptor fd, const char* mode);
+    explicit OwnedFile(pyutil::Ref file) : file_(std::move(file)) {}
+    OwnedFile(OwnedFile&& other) noexcept { *this = std::move(other); }
+    OwnedFile& operator=(OwnedFile&& other) noexcept {  // what was held goes with `other`
+        std::swap(file_, other.file_);
+        std::swap(fd_, other.fd_);
+        return *this;
+    }
+    ~OwnedFile() { discard(); }
+
+    PyObject* get() const { return file_.get(); }  // the file object
+    const Descriptor& descriptor() const { return fd_; }
+    explicit operator bool() const { return static_cast<bool>(file_); }
+    // Closes both now, raising what closing raises; both are closed either way.
+    void close();
+    // Closes both, saying nothing of a failure: the failure being handled wins.
+    void discard();
+
+private:
+    pyutil::Ref file_;
+    Descriptor fd_;
+};
 
 }  // namespace kit

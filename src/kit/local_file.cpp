@@ -177,7 +177,7 @@ TargetFile::TargetFile(PyObject* target) {
     if (mode && !S_ISREG(*mode)) {
         // Replacing a device or a FIFO would put a plain file in its place (as root, even
         // /dev/null's); what is written to one cannot be taken back anyway.
-        file_ = pyutil::Call().arg(target).arg(kWriteBinary).call(facilities.open);
+        file_ = OwnedFile(pyutil::Call().arg(target).arg(kWriteBinary).call(facilities.open));
         return;
     }
     // Writing would clear the set-id bits of the file; new content must not run with the ids the
@@ -200,8 +200,7 @@ void TargetFile::create_beside(PyObject* target) {
     Ref fd = pyutil::Call().arg(path_text.get()).arg(flags.get()).arg(owner_only.get()).method(facilities.os, kOpen);
     path_ = std::move(path_text);  // only a file this object created is ever removed
     try {
-        fd_ = adopted_descriptor(fd.get());
-        file_ = file_object(fd_, "wb");
+        file_ = OwnedFile(adopted_descriptor(fd.get()), "wb");
     } catch (...) {
         discard();  // a constructor that throws gets no destructor
         throw;
@@ -213,10 +212,9 @@ TargetFile::~TargetFile() { discard(); }
 void TargetFile::discard() {
     if (!file_ && !path_) return;
     pyutil::PendingError keep;  // the failure that brought us here wins over clean-up failures
-    if (file_) Ref closed = Ref::steal(PyObject_CallMethodNoArgs(file_.get(), pyutil::method::kClose));
-    fd_ = Descriptor();
+    file_.discard();
     if (path_) Ref removed = Ref::steal(PyObject_CallMethodOneArg(facilities.os, kUnlink, path_.get()));
-    file_ = path_ = Ref();
+    path_ = Ref();
 }
 
 void TargetFile::write(PyObject* bytes) {
@@ -226,14 +224,12 @@ void TargetFile::write(PyObject* bytes) {
 void TargetFile::commit() {
     if (path_) {
         // On the open file: by name, the bits would go to whatever has been put in its place.
-        Ref fd = descriptor_number(fd_);
+        Ref fd = descriptor_number(file_.descriptor());
         Ref bits = check(PyLong_FromLong(mode_));
         Ref changed = pyutil::Call().arg(fd.get()).arg(bits.get()).method(facilities.os, kFchmod);
     }
-    check(PyObject_CallMethodNoArgs(file_.get(), pyutil::method::kClose));
-    file_ = Ref();
+    file_.close();
     if (!path_) return;  // written in place
-    fd_.close();
     Ref replaced = pyutil::Call().arg(path_.get()).arg(target_.get()).method(facilities.os, kReplace);
     path_ = Ref();
 }

@@ -57,10 +57,10 @@ private:
     void create_beside(PyObject* target);
     void discard();  // closes and removes the temporary file, whatever fails meanwhile
 
-    pyutil::Ref target_, path_, file_;  // target_: the file a symbolic link names, resolved;
-                                        // path_: the temporary file, empty when writing in place
-    Descriptor fd_;                     // the temporary file's, closed after file_
-    long mode_ = 0;                     // the permission bits the complete file gets
+    pyutil::Ref target_, path_;  // target_: the file a symbolic link names, resolved;
+                                 // path_: the temporary file, empty when writing in place
+    OwnedFile file_;             // the temporary file over its own descriptor, or the target itself
+    long mode_ = 0;              // the permission bits the complete file gets
 };
 
 // An httpx response and its stream refer to each other, so a response outlives its last reference

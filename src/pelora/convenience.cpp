@@ -1,6 +1,7 @@
 // Operations that answer with a plain value: a success flag, or an object's body.
 #include <climits>
 
+#include "kit/descriptor.hpp"
 #include "kit/facilities.hpp"
 #include "kit/object_calls.hpp"
 #include "pyutil/call.hpp"
@@ -22,14 +23,9 @@ Ref flag(bool value) { return Ref::borrow(value ? Py_True : Py_False); }
 
 // The whole content of a local file, the file closed again on every way out.
 Ref read_file(PyObject* path) {
-    Ref file = pyutil::Call().arg(path).arg(kRb).call(kit::facilities.open);
-    Ref content = Ref::steal(PyObject_CallMethodNoArgs(file.get(), method::kRead));
-    if (!content) {
-        pyutil::PendingError keep;
-        Ref closed = Ref::steal(PyObject_CallMethodNoArgs(file.get(), method::kClose));
-        throw pyutil::Error{};
-    }
-    check(PyObject_CallMethodNoArgs(file.get(), method::kClose));
+    kit::OwnedFile file(pyutil::Call().arg(path).arg(kRb).call(kit::facilities.open));
+    Ref content = check(PyObject_CallMethodNoArgs(file.get(), method::kRead));
+    file.close();
     return content;
 }
 
