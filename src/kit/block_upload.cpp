@@ -96,13 +96,17 @@ PartSource PartSource::file(PyObject* path) {
 
 PartSource PartSource::bytes(PyObject* data) { return PartSource(OwnedFile(), data, PyBytes_GET_SIZE(data)); }
 
-Ref PartSource::read(long long length) {
-    Ref count = check(PyLong_FromLongLong(length));
-    Ref part = check(PyObject_CallMethodOneArg(file_.get(), method::kRead, count.get()));
-    if (!PyBytes_Check(part.get())) {
-        pyutil::raise_format(PyExc_TypeError, "read() returned %.200s, not bytes", Py_TYPE(part.get())->tp_name);
+Ref PartSource::part(const Part& part) {
+    if (!file_) {
+        if (part.length == size_) return Ref::borrow(data_);
+        return check(PyBytes_FromStringAndSize(PyBytes_AS_STRING(data_) + part.offset, part.length));
     }
-    return part;
+    Ref count = check(PyLong_FromLongLong(part.length));
+    Ref bytes = check(PyObject_CallMethodOneArg(file_.get(), method::kRead, count.get()));
+    if (!PyBytes_Check(bytes.get())) {
+        pyutil::raise_format(PyExc_TypeError, "read() returned %.200s, not bytes", Py_TYPE(bytes.get())->tp_name);
+    }
+    return bytes;
 }
 
 Ref upload_parts(const PartUpload& u, PartSource& source, long long part_size) {
@@ -112,15 +116,8 @@ Ref upload_parts(const PartUpload& u, PartSource& source, long long part_size) {
 
     for (long long i = 0; i < parts.count(); ++i) {
         const Part part = parts[i];
-        Ref bytes;
-        if (source.is_file()) {
-            bytes = source.read(part.length);
-            if (PyBytes_GET_SIZE(bytes.get()) == 0) break;  // the file has become shorter
-        } else if (part.length == parts.size()) {
-            bytes = Ref::borrow(source.data());  // the one part is the whole of it, as data[0:n] is
-        } else {
-            bytes = check(PyBytes_FromStringAndSize(PyBytes_AS_STRING(source.data()) + part.offset, part.length));
-        }
+        Ref bytes = source.part(part);
+        if (PyBytes_GET_SIZE(bytes.get()) == 0) break;  // a file that has become shorter (no part is empty)
         Ref number = integer(u.first_number + part.index);
         Ref answer = pyutil::Call()
                          .arg(u.key)

@@ -9,6 +9,7 @@
 
 #include <utility>
 
+#include "core/transfer.hpp"
 #include "kit/descriptor.hpp"
 #include "pyutil/ref.hpp"
 
@@ -31,13 +32,13 @@ public:
     static PartSource bytes(PyObject* data);
 
     long long size() const { return size_; }
-    PyObject* data() const { return data_; }  // NULL for a file
 
-    // The next `length` bytes of a file source (fewer at its end).
-    Ref read(long long length);
+    // The bytes of `part`, the parts asked for in order: a file's next `part.length` bytes (fewer
+    // at its end), empty once a file has become shorter since its size was taken; a slice of the
+    // bytes, the bytes object itself when the part is the whole of it (as data[0:n] is).
+    Ref part(const corvault::core::transfer::Part& part);
     // Closes a file source's file, raising what closing raises (else the source's end closes it).
     void close() { file_.close(); }
-    bool is_file() const { return static_cast<bool>(file_); }
 
 private:
     PartSource(OwnedFile file, PyObject* data, long long size) : file_(std::move(file)), data_(data), size_(size) {}
