@@ -132,15 +132,26 @@ fcntl.fcntl(fd, 1024, fcntl.F_UNLCK)
 """
 
 
-def lease_holder(path, release):
-    holder = subprocess.Popen([sys.executable, "-c", LEASE_HOLDER, str(path), release], stdout=subprocess.PIPE,
-                              text=True)
-    assert holder.stdout.readline() == "held\n"
-    return holder
+@pytest.fixture
+def lease_holder():
+    """Starts holders of a lease, each ended with the test: a holder waiting for an open that never
+    came would otherwise outlive the run, keeping its output streams open."""
+    holders = []
+
+    def start(path, release):
+        holders.append(subprocess.Popen([sys.executable, "-c", LEASE_HOLDER, str(path), release],
+                                        stdout=subprocess.PIPE, text=True))
+        assert holders[-1].stdout.readline() == "held\n"
+        return holders[-1]
+
+    yield start
+    for holder in holders:
+        holder.kill()
+        holder.communicate()
 
 
 @pytest.mark.parametrize("name", MULTIPART)
-def test_a_file_under_a_lease_is_uploaded_once_its_holder_lets_go(name, recorder, tmp_path):
+def test_a_file_under_a_lease_is_uploaded_once_its_holder_lets_go(name, recorder, lease_holder, tmp_path):
     (tmp_path / "data.bin").write_bytes(b"leased content")
     holder, ticks = lease_holder(tmp_path / "data.bin", "0.5"), []
     ticking = threading.Thread(target=lambda: [ticks.append(time.sleep(0.01)) for _ in range(10)])
@@ -160,7 +171,7 @@ MarvexKodoClient("AK", "SK", "bkt", http_client=recorder.Recorder().client).mult
 """
 
 
-def test_ctrl_c_ends_the_wait_for_a_lease(tmp_path):
+def test_ctrl_c_ends_the_wait_for_a_lease(lease_holder, tmp_path):
     (tmp_path / "data.bin").write_bytes(b"leased content")
     holder = lease_holder(tmp_path / "data.bin", "never")
     uploader = subprocess.Popen([sys.executable, "-c", UPLOAD, str(tmp_path / "data.bin")],
@@ -170,8 +181,8 @@ def test_ctrl_c_ends_the_wait_for_a_lease(tmp_path):
         uploader.send_signal(signal.SIGINT)
         assert uploader.communicate(timeout=10)[1].rstrip().endswith("KeyboardInterrupt")
     finally:
-        holder.kill(), uploader.kill()
-        holder.wait(), uploader.wait()
+        uploader.kill()
+        uploader.wait()
 
 
 def chunks():
