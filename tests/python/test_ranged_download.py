@@ -13,12 +13,12 @@ import re
 import shutil
 import stat
 import subprocess
-import sys
 import tempfile
 from typing import Callable
 
 import httpx
 import pytest
+from fresh import run_script
 from recorder import Recorder
 
 from corvault.dravik import DravikClient
@@ -257,10 +257,8 @@ def outcome_in_process(client, target, become="", runner=()):
     script = ("import json, os, sys, recorder, test_ranged_download as t\n"
               f"{become}\n"
               "print(json.dumps(t.outcome_in(int(sys.argv[1]), sys.argv[2])))")
-    done = subprocess.run([*runner, sys.executable, "-c", script, str(CLIENT_OBJECTS.index(client)), str(target)],
-                          cwd=os.path.dirname(__file__), capture_output=True, text=True)
-    assert done.returncode == 0, done.stderr
-    return json.loads(done.stdout.splitlines()[-1])  # after what a client prints itself
+    printed = run_script(script, CLIENT_OBJECTS.index(client), target, runner=runner)
+    return json.loads(printed.splitlines()[-1])  # after what a client prints itself
 
 
 @pytest.mark.parametrize("owner, mode, directory_mode", [
@@ -712,11 +710,9 @@ print(json.dumps([client.multipart_download("k", sys.argv[1], 10), seen]))
 
 
 def test_a_request_method_replaced_while_it_is_checked_is_not_read_after(tmp_path):
-    done = subprocess.run([sys.executable, "-X", "dev", "-c", REPLACED_DURING_THE_CHECK, str(tmp_path / "out.bin")],
-                          cwd=os.path.dirname(__file__), capture_output=True, text=True)
-    assert done.returncode == 0, done.stderr
+    printed = run_script(REPLACED_DURING_THE_CHECK, tmp_path / "out.bin", flags=("-X", "dev"))
     # Found replaced, it is called as a caller's own is (head, then each part): no library keywords.
-    assert json.loads(done.stdout) == [True, [["headers", "timeout"]] * 4]
+    assert json.loads(printed) == [True, [["headers", "timeout"]] * 4]
 
 
 # While the library tells whether a step is its own, the instance is given another class, and the
@@ -764,12 +760,10 @@ print(json.dumps([outcome, len(seen), any("stream" in names for names in seen), 
 @pytest.mark.parametrize("client, step", [("dravik", "_request"), ("kestry", "_request"), ("pelora", "_sign")])
 def test_a_class_changed_while_a_step_is_checked_is_not_read_after(client, step, when, tmp_path):
     index = [param.id for param in CLIENTS].index(client)
-    done = subprocess.run([sys.executable, "-X", "dev", "-c", CLASS_CHANGED_DURING_THE_CHECK, str(index), step, when,
-                           str(tmp_path / "out.bin")], cwd=os.path.dirname(__file__), capture_output=True, text=True)
-    assert done.returncode == 0, done.stderr
+    printed = run_script(CLASS_CHANGED_DURING_THE_CHECK, index, step, when, tmp_path / "out.bin", flags=("-X", "dev"))
     # The size request and the three parts each went through the new class's step, none streamed;
     # no reference to the class it had is left behind.
-    assert json.loads(done.stdout.splitlines()[-1]) == [True, 4, False, True]  # after what pelora prints
+    assert json.loads(printed.splitlines()[-1]) == [True, 4, False, True]  # after what pelora prints
     assert (tmp_path / "out.bin").read_bytes() == OBJECT
 
 

@@ -14,6 +14,7 @@ import tracemalloc
 
 import httpx
 import pytest
+from fresh import run_script
 
 from corvault.dravik import DravikClient
 from corvault.marvex import MarvexKodoClient
@@ -278,8 +279,6 @@ else:
 def test_a_descriptor_whose_file_object_fails_is_closed_once(mode, tmp_path):
     (tmp_path / "source.bin").write_bytes(b"abc")
     (tmp_path / "out.bin").write_bytes(b"old")
-    done = subprocess.run([sys.executable, "-c", CLOSED_ONCE, mode, str(tmp_path / "source.bin"),
-                           str(tmp_path / "out.bin")], cwd=os.path.dirname(__file__), capture_output=True, text=True)
-    assert done.returncode == 0, done.stderr
+    run_script(CLOSED_ONCE, mode, tmp_path / "source.bin", tmp_path / "out.bin")
     assert sorted(os.listdir(tmp_path)) == ["out.bin", "source.bin"]
     assert (tmp_path / "out.bin").read_bytes() == b"old"
